@@ -1,0 +1,45 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include "hidworker.h"
+
+#include <QColor>
+#include <QMainWindow>
+
+QT_BEGIN_NAMESPACE
+class QThread;
+namespace Ui {
+class MainWindow;
+}
+QT_END_NAMESPACE
+
+// The tool's window: one check box per accessory, the colour panel and the
+// status bar. Owns the worker thread and turns colour changes into requests,
+// at most one outstanding at a time.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+signals:
+    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
+
+private slots:
+    void setDeviceState(HidWorker::Device connected_devices);
+    void updateColor(QColor color);
+    void clearUpdatingColor();
+
+private:
+    void sendColor(const QColor &color);
+
+    Ui::MainWindow *ui;
+    QThread *workerThread;
+    HidWorker *worker;
+    bool updating = false;
+    bool pending = false;
+    QColor pendingColor;
+};
+
+#endif // MAINWINDOW_H

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test in one place. Re-runnable: installs only the
+# Debian packages that are missing and rebuilds only what changed.
+#
+#   ./build.sh run        build and start the tool
+#   ./build.sh test       build and run the whole test suite headless
+#   ./build.sh sanitize   the same tests built with ASan and UBSan
+#   ./build.sh bench      build the benchmarks in bench/ and run them
+set -euo pipefail
+cd "$(dirname "$0")"
+
+BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+install_missing() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+}
+
+run_tests() {
+    local dir=$1
+    (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$JOBS")
+}
+
+case "${1:-}" in
+run)
+    install_missing "${BUILD_PACKAGES[@]}"
+    configure_and_build build -DBRIMSEL_BUILD_TESTS=OFF
+    exec ./build/app/brimsel-tool "${@:2}"
+    ;;
+test)
+    install_missing "${BUILD_PACKAGES[@]}"
+    configure_and_build build-test -DBRIMSEL_WERROR=ON
+    run_tests build-test
+    ;;
+sanitize)
+    install_missing "${BUILD_PACKAGES[@]}"
+    configure_and_build build-asan -DBRIMSEL_WERROR=ON -DBRIMSEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        run_tests build-asan
+    ;;
+bench)
+    install_missing "${BUILD_PACKAGES[@]}"
+    configure_and_build build-bench -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
+    for b in build-bench/bench/bench_*; do
+        [ -x "$b" ] || continue
+        echo "== $(basename "$b")"
+        QT_QPA_PLATFORM=offscreen "$b"
+    done
+    ;;
+*)
+    sed -n '2,9p' "$0"
+    exit 2
+    ;;
+esac

@@ -1,0 +1,56 @@
+#ifndef HIDWORKER_H
+#define HIDWORKER_H
+
+#include <QColor>
+#include <QMetaType>
+#include <QObject>
+
+#include <array>
+
+struct hid_device_;
+
+// Talks to the accessories. Lives in its own thread: polls every 100 ms and
+// writes colour reports on request. Everything it says goes out as signals.
+class HidWorker : public QObject
+{
+    Q_OBJECT
+public:
+    // A set of accessories, one bit each. Any OR of the bits is valid.
+    enum Device {
+        NoDevice = 0,
+        Handbrake = 1,
+        SqShifter = 2,
+        HShifter = 4,
+    };
+
+    static constexpr unsigned short VendorId = 0x1209;
+    static constexpr unsigned short HandbrakeProductId = 0x3103;
+    static constexpr unsigned short SqShifterProductId = 0x3102;
+    static constexpr unsigned short HShifterProductId = 0x3104;
+
+    using ColorReport = std::array<unsigned char, 4>;
+    // Feature report 0x02: red, blue, green (that order). Alpha is not sent.
+    static ColorReport colorReport(const QColor &color);
+
+    HidWorker();
+    ~HidWorker() override;
+
+signals:
+    void deviceStateChanged(HidWorker::Device connected_devices);
+    void colorUpdated();
+
+public slots:
+    void process();
+    void updateColor(QColor color, HidWorker::Device devices_to_update);
+
+private:
+    hid_device_ *handbrake = nullptr;
+    hid_device_ *sqShifter = nullptr;
+    hid_device_ *hShifter = nullptr;
+    Device lastState = NoDevice;
+    bool forceReport = true;
+};
+
+Q_DECLARE_METATYPE(HidWorker::Device)
+
+#endif // HIDWORKER_H
