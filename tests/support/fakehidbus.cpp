@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-struct hid_device_ {
+struct hid_device_
+{
     int accessory;
     unsigned short productId;
     bool closed;
@@ -25,7 +26,8 @@ namespace {
 
 constexpr unsigned short kVendorId = 0x1209;
 
-struct Accessory {
+struct Accessory
+{
     int id;
     unsigned short productId;
     bool present;
@@ -33,7 +35,8 @@ struct Accessory {
     std::deque<QByteArray> reports;
 };
 
-struct Bus {
+struct Bus
+{
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<Accessory> accessories;
@@ -223,6 +226,14 @@ QVector<FakeHidBus::Event> FakeHidBus::events(Call call)
     return out;
 }
 
+QVector<FakeHidBus::Event> FakeHidBus::takeEvents()
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    QVector<Event> out(bus().events.begin(), bus().events.end());
+    bus().events.clear();
+    return out;
+}
+
 int FakeHidBus::count(Call call)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
@@ -273,8 +284,8 @@ int HID_API_EXPORT HID_API_CALL hid_exit(void)
 }
 
 hid_device *HID_API_EXPORT HID_API_CALL hid_open(unsigned short vendor_id,
-                                                  unsigned short product_id,
-                                                  const wchar_t *serial_number)
+                                                 unsigned short product_id,
+                                                 const wchar_t *serial_number)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     if (vendor_id != kVendorId || serial_number != nullptr || takeFault(bus().failOpens)) {
@@ -377,7 +388,7 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const u
 }
 
 struct hid_device_info *HID_API_EXPORT HID_API_CALL hid_enumerate(unsigned short vendor_id,
-                                                                   unsigned short product_id)
+                                                                  unsigned short product_id)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     logLocked(FakeHidBus::Call::Enumerate, product_id, -1, 0);

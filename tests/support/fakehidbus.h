@@ -14,7 +14,8 @@ public:
     enum class Call { Init, Exit, Open, Close, Read, Write, Enumerate };
 
     // One call that reached the bus, in order.
-    struct Event {
+    struct Event
+    {
         Call call;
         unsigned short productId; // 0 where the call names no accessory
         int accessory;            // accessory id, or -1 (no match, null handle, no accessory)
@@ -49,6 +50,7 @@ public:
 
     static QVector<Event> events();
     static QVector<Event> events(Call call);
+    static QVector<Event> takeEvents(); // returns the log and empties it
     static int count(Call call);
     static int openHandles(); // handles opened and not yet closed
     static qint64 nowNs();    // the clock the events are stamped with
