@@ -6,6 +6,8 @@
 #   ./build.sh test       build and run the whole test suite headless
 #   ./build.sh sanitize   the same tests built with ASan and UBSan
 #   ./build.sh bench      build the benchmarks in bench/ and run them
+#   ./build.sh fuzz       build the libFuzzer targets and run each for a while
+#                         (FUZZ_SECONDS, default 30)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -41,7 +43,7 @@ run_tests() {
 case "${1:-}" in
 run)
     install_missing "${BUILD_PACKAGES[@]}"
-    configure_and_build build -DBRIMSEL_BUILD_TESTS=OFF
+    configure_and_build build -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF
     exec ./build/app/brimsel-tool "${@:2}"
     ;;
 test)
@@ -66,8 +68,33 @@ bench)
         QT_QPA_PLATFORM=offscreen "$b"
     done
     ;;
+fuzz)
+    install_missing "${BUILD_PACKAGES[@]}" clang
+    if [ ! -f "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then
+        install_missing "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
+    fi
+    CC=clang CXX=clang++ configure_and_build build-fuzz -DBRIMSEL_BUILD_FUZZ=ON \
+        -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DBRIMSEL_WERROR=ON
+    failed=0
+    for f in build-fuzz/fuzz/fuzz_*; do
+        [ -x "$f" ] || continue
+        name=$(basename "$f")
+        work=$(mktemp -d)
+        echo "== $name"
+        # New inputs go to a scratch folder; the seeds in the repo stay as they are.
+        if QT_QPA_PLATFORM=offscreen "$f" -max_total_time="${FUZZ_SECONDS:-30}" -detect_leaks=0 \
+            -print_final_stats=1 -artifact_prefix="$work/" "$work" "fuzz/corpus/$name" >"$work/log" 2>&1; then
+            grep -E '^(Done|stat::number_of_executed_units)' "$work/log" || true
+        else
+            failed=1
+            tail -n 60 "$work/log"
+            echo "$name FAILED; crashing input kept in $work"
+        fi
+    done
+    exit $failed
+    ;;
 *)
-    sed -n '2,9p' "$0"
+    sed -n '2,11p' "$0"
     exit 2
     ;;
 esac
