@@ -257,6 +257,7 @@ void TestQColorShowLabel::dragCarriesColourAndImage()
 
 void TestQColorShowLabel::dragObjectsDoNotPileUp()
 {
+    // Each drag lives until the event loop runs; none outlives that.
     MouseDragger mouse(swatch);
     for (int i = 0; i < 5; ++i) {
         mouse.press(QPointF(10, 10));
