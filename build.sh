@@ -6,6 +6,7 @@
 #   ./build.sh test       build and run the whole test suite headless
 #   ./build.sh sanitize   the same tests built with ASan and UBSan
 #   ./build.sh bench      build the benchmarks in bench/ and run them
+#   ./build.sh package    build the Debian package build-deb/brimsel-tool_*.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -65,6 +66,13 @@ bench)
         echo "== $(basename "$b")"
         QT_QPA_PLATFORM=offscreen "$b"
     done
+    ;;
+package)
+    # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.
+    install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
+    configure_and_build build-deb -DBRIMSEL_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX=/usr
+    (cd build-deb && cpack -G DEB)
     ;;
 *)
     sed -n '2,9p' "$0"
