@@ -8,6 +8,7 @@
 #   ./build.sh bench      build the benchmarks in bench/ and run them
 #   ./build.sh windows-rc compile the Windows resource script (icon, version)
 #                         with the MinGW resource compiler, as a check
+#   ./build.sh package    build the Debian package build-deb/brimsel-tool_*.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -77,8 +78,15 @@ windows-rc)
         -O coff -o build-rc/brimsel-tool.res.o
     echo "windres: app/brimsel-tool.rc compiled to build-rc/brimsel-tool.res.o"
     ;;
+package)
+    # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.
+    install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
+    configure_and_build build-deb -DBRIMSEL_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX=/usr
+    (cd build-deb && cpack -G DEB)
+    ;;
 *)
-    sed -n '2,10p' "$0"
+    sed -n '2,11p' "$0"
     exit 2
     ;;
 esac
