@@ -6,6 +6,9 @@
 #   ./build.sh test       build and run the whole test suite headless
 #   ./build.sh sanitize   the same tests built with ASan and UBSan
 #   ./build.sh bench      build the benchmarks in bench/ and run them
+#   ./build.sh windows-rc compile the Windows resource script (icon, version)
+#                         with the MinGW resource compiler, as a check
+#   ./build.sh package    build the Debian package build-deb/brimsel-tool_*.deb
 #   ./build.sh fuzz       build the libFuzzer targets and run each for a while
 #                         (FUZZ_SECONDS, default 30)
 set -euo pipefail
@@ -63,10 +66,26 @@ bench)
     install_missing "${BUILD_PACKAGES[@]}"
     configure_and_build build-bench -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
     for b in build-bench/bench/bench_*; do
-        [ -x "$b" ] || continue
+        [ -f "$b" ] && [ -x "$b" ] || continue # skip the *_autogen folders
         echo "== $(basename "$b")"
         QT_QPA_PLATFORM=offscreen "$b"
     done
+    ;;
+windows-rc)
+    # Qt for Windows cannot be had here, but the resource script can be
+    # checked. No MinGW gcc either, so the host's preprocessor reads it.
+    install_missing binutils-mingw-w64-i686 cpp
+    mkdir -p build-rc
+    i686-w64-mingw32-windres --preprocessor=cpp -I app app/brimsel-tool.rc \
+        -O coff -o build-rc/brimsel-tool.res.o
+    echo "windres: app/brimsel-tool.rc compiled to build-rc/brimsel-tool.res.o"
+    ;;
+package)
+    # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.
+    install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
+    configure_and_build build-deb -DBRIMSEL_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX=/usr
+    (cd build-deb && cpack -G DEB)
     ;;
 fuzz)
     install_missing "${BUILD_PACKAGES[@]}" clang
@@ -77,7 +96,7 @@ fuzz)
         -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DBRIMSEL_WERROR=ON
     failed=0
     for f in build-fuzz/fuzz/fuzz_*; do
-        [ -x "$f" ] || continue
+        [ -f "$f" ] && [ -x "$f" ] || continue
         name=$(basename "$f")
         work=$(mktemp -d)
         echo "== $name"
@@ -94,7 +113,7 @@ fuzz)
     exit $failed
     ;;
 *)
-    sed -n '2,11p' "$0"
+    awk 'NR > 1 && /^#/ { print; next } NR > 1 { exit }' "$0"
     exit 2
     ;;
 esac

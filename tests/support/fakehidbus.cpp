@@ -68,9 +68,10 @@ Accessory *findLocked(int id)
 }
 
 void logLocked(FakeHidBus::Call call, unsigned short productId, int accessory, int result,
-               const QByteArray &bytes = QByteArray())
+               const QByteArray &bytes = QByteArray(), int bufferSize = 0, int timeoutMs = 0)
 {
-    bus().events.push_back({call, productId, accessory, result, bytes, FakeHidBus::nowNs()});
+    bus().events.push_back(
+        {call, productId, accessory, result, bytes, FakeHidBus::nowNs(), bufferSize, timeoutMs});
 }
 
 bool takeFault(int &counter)
@@ -338,8 +339,9 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
     std::unique_lock<std::mutex> lock(bus().mutex);
     const unsigned short pid = dev ? dev->productId : 0;
     const int id = dev ? dev->accessory : -1;
+    const int size = int(length);
     if (takeFault(bus().failReads) || !liveLocked(dev)) {
-        logLocked(FakeHidBus::Call::Read, pid, id, -1);
+        logLocked(FakeHidBus::Call::Read, pid, id, -1, QByteArray(), size, milliseconds);
         return -1;
     }
     const auto deadline =
@@ -352,7 +354,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
     bus().changed.wait_until(lock, deadline, ready);
     Accessory *a = liveLocked(dev);
     if (!a) {
-        logLocked(FakeHidBus::Call::Read, pid, id, -1);
+        logLocked(FakeHidBus::Call::Read, pid, id, -1, QByteArray(), size, milliseconds);
         return -1;
     }
     int result = 0;
@@ -363,7 +365,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
         if (result > 0)
             memcpy(data, report.constData(), size_t(result));
     }
-    logLocked(FakeHidBus::Call::Read, pid, id, result);
+    logLocked(FakeHidBus::Call::Read, pid, id, result, QByteArray(), size, milliseconds);
     return result;
 }
 

@@ -22,6 +22,8 @@ public:
         int result;               // return value; for Open 1 = handle, 0 = null
         QByteArray bytes;         // feature report bytes for Write
         qint64 timeNs;            // monotonic time of the call
+        int bufferSize;           // Read: size of the caller's buffer; otherwise 0
+        int timeoutMs;            // Read: the time-out asked for; otherwise 0
     };
 
     // How a read on a present accessory behaves when no report is queued.

@@ -1,0 +1,42 @@
+#ifndef BRIMSELCTL_H
+#define BRIMSELCTL_H
+
+#include <QString>
+#include <QStringList>
+
+QT_BEGIN_NAMESPACE
+class QColor;
+class QTextStream;
+QT_END_NAMESPACE
+
+// The command-line companion of the window: lists the connected accessories
+// and sets their colour. It writes only to the two streams it is given and
+// returns the exit status instead of exiting, so that it can run in-process.
+class BrimselCtl
+{
+public:
+    enum ExitStatus {
+        Success = 0,
+        WriteFailed = 1, // an accessory could not be opened or written
+        UsageError = 2,  // bad arguments; nothing was sent
+        NotConnected = 3,
+    };
+
+    BrimselCtl(QTextStream &out, QTextStream &err);
+
+    // arguments[0] is the program name, as in QCoreApplication::arguments().
+    int run(const QStringList &arguments);
+
+    static QString helpText();
+    static QString versionText();
+
+private:
+    int usageError(const QString &message);
+    int listDevices();
+    int writeColor(const QColor &color, int devices, bool devicesNamed);
+
+    QTextStream &out;
+    QTextStream &err;
+};
+
+#endif // BRIMSELCTL_H

@@ -1,0 +1,303 @@
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextStream>
+#include <QtTest>
+
+#include "brimselctl.h"
+#include "fakehidbus.h"
+#include "hidworker.h"
+
+namespace {
+
+struct Outcome
+{
+    int status;
+    QString out;
+    QString err;
+};
+
+Outcome runCtl(const QStringList &arguments)
+{
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    BrimselCtl ctl(outStream, errStream);
+    const int status = ctl.run(QStringList{QStringLiteral("brimsel-ctl")} + arguments);
+    return {status, out, err};
+}
+
+QByteArray report(int r, int g, int b)
+{
+    return QByteArray::fromHex(QString::asprintf("02%02x%02x%02x", r, b, g).toLatin1());
+}
+
+QVector<unsigned short> writtenProducts()
+{
+    QVector<unsigned short> ids;
+    for (const FakeHidBus::Event &e : FakeHidBus::events(FakeHidBus::Call::Write))
+        ids.append(e.productId);
+    return ids;
+}
+
+QSet<QString> longOptions(QString text)
+{
+    text.replace(QLatin1String("\\-"), QLatin1String("-"));
+    QSet<QString> names;
+    QRegularExpressionMatchIterator it = QRegularExpression("--[a-z]+").globalMatch(text);
+    while (it.hasNext())
+        names.insert(it.next().captured());
+    return names;
+}
+
+} // namespace
+
+class TestBrimselCtl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { FakeHidBus::reset(); }
+    void cleanup()
+    {
+        // Every run leaves no handle open, and a run that reached the bus shuts it down.
+        QCOMPARE(FakeHidBus::openHandles(), 0);
+        if (!FakeHidBus::events().isEmpty())
+            QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Exit), 1);
+    }
+
+    void acceptedColours_data();
+    void acceptedColours();
+    void rejectedArguments_data();
+    void rejectedArguments();
+    void deviceSelection_data();
+    void deviceSelection();
+    void missingAccessories();
+    void failures();
+    void listsAccessories();
+    void listsNothing();
+    void sendsWhatTheWindowSends();
+    void helpAndVersion();
+};
+
+void TestBrimselCtl::acceptedColours_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("#rgb") << QStringList{"--color", "#f08"} << report(255, 0, 136)
+                          << "SQ Shifter: #ff0088\n";
+    QTest::newRow("#rrggbb upper")
+        << QStringList{"-c", "#FF0080"} << report(255, 0, 128) << "SQ Shifter: #ff0080\n";
+    QTest::newRow("r,g,b") << QStringList{"--color=255,0,128"} << report(255, 0, 128)
+                           << "SQ Shifter: #ff0080\n";
+    QTest::newRow("r,g,b spaced") << QStringList{"--color", " 1 , 2 , 3 "} << report(1, 2, 3)
+                                  << "SQ Shifter: #010203\n";
+    QTest::newRow("r,g,b bounds") << QStringList{"-c", "0,255,000"} << report(0, 255, 0)
+                                  << "SQ Shifter: #00ff00\n";
+    QTest::newRow("name") << QStringList{"--color", "DarkViolet"} << report(148, 0, 211)
+                          << "SQ Shifter: #9400d3\n";
+}
+
+void TestBrimselCtl::acceptedColours()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, line);
+    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    const Outcome result = runCtl(args);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out, line);
+    QVERIFY(result.err.isEmpty());
+    const auto writes = FakeHidBus::events(FakeHidBus::Call::Write);
+    QCOMPARE(writes.size(), 2);
+    QCOMPARE(writes[0].bytes, bytes);
+    QCOMPARE(writes[1].bytes, bytes);
+}
+
+void TestBrimselCtl::rejectedArguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QString colour = "is not a colour";
+    const QString name = "is not an accessory name";
+    for (const char *bad : {"#ff008", "#fff0", "#80ff0080", "#fff000fff", "#ggg", "#", "256,0,0",
+                            "-1,0,0", "1,2", "1,2,3,4", "1,,3", "1.5,2,3", "+1,2,3", "0x10,0,0",
+                            "99999999999,0,0", "", "nocolour", "transparent"})
+        QTest::newRow(qPrintable("colour " + QString(bad)))
+            << QStringList{"--color", bad} << colour;
+    for (const char *bad : {"", "sq,", "sq,,h", "brake", "sq,all"})
+        QTest::newRow(qPrintable("device " + QString(bad)))
+            << QStringList{"--color", "red", "--device", bad} << name;
+    QTest::newRow("no action") << QStringList{} << "give --list or --color";
+    QTest::newRow("both actions") << QStringList{"--list", "--color", "red"} << "not both";
+    QTest::newRow("device alone") << QStringList{"--device", "sq"} << "give --list or --color";
+    QTest::newRow("device with list") << QStringList{"-l", "-d", "sq"} << "with --color only";
+    QTest::newRow("colour twice") << QStringList{"-c", "red", "-c", "blue"} << "once";
+    QTest::newRow("positional") << QStringList{"red"} << "unexpected argument";
+    QTest::newRow("unknown option") << QStringList{"--colour", "red"} << "Unknown option";
+    QTest::newRow("missing value") << QStringList{"--color"} << "Missing value";
+}
+
+void TestBrimselCtl::rejectedArguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    for (unsigned short id : {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
+                              HidWorker::HShifterProductId})
+        FakeHidBus::plug(id);
+    const Outcome result = runCtl(args);
+    QCOMPARE(result.status, 2);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(result.err.startsWith("brimsel-ctl: ") && result.err.contains(message),
+             qPrintable(result.err));
+    QVERIFY(result.err.contains("--help"));
+    QVERIFY(FakeHidBus::events().isEmpty());
+}
+
+void TestBrimselCtl::deviceSelection_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QVector<unsigned short>>("written");
+    const unsigned short hb = HidWorker::HandbrakeProductId, sq = HidWorker::SqShifterProductId,
+                         h = HidWorker::HShifterProductId;
+    QTest::newRow("all by default")
+        << QStringList{} << QVector<unsigned short>{hb, hb, sq, sq, h, h};
+    QTest::newRow("one") << QStringList{"--device", "sq"} << QVector<unsigned short>{sq, sq};
+    QTest::newRow("window order") << QStringList{"-d", "h,handbrake"}
+                                  << QVector<unsigned short>{hb, hb, h, h};
+    QTest::newRow("case and spaces")
+        << QStringList{"--device=SQ, H"} << QVector<unsigned short>{sq, sq, h, h};
+    QTest::newRow("duplicate") << QStringList{"-d", "sq,sq", "-d", "sq"}
+                               << QVector<unsigned short>{sq, sq};
+}
+
+void TestBrimselCtl::deviceSelection()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QVector<unsigned short>, written);
+    FakeHidBus::plug(HidWorker::HShifterProductId);
+    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    const Outcome result = runCtl(QStringList{"--color", "blue"} + args);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(writtenProducts(), written);
+    QCOMPARE(result.out.count('\n'), written.size() / 2);
+    QVERIFY(result.err.isEmpty());
+}
+
+void TestBrimselCtl::missingAccessories()
+{
+    Outcome result = runCtl({"--color", "red"});
+    QCOMPARE(result.status, 3);
+    QCOMPARE(result.err, QString("Device not found\n"));
+    QVERIFY(result.out.isEmpty());
+
+    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    result = runCtl({"--color", "red", "--device", "handbrake,h"});
+    QCOMPARE(result.status, 3);
+    QVERIFY(result.err.contains("Handbrake: not connected"));
+    QVERIFY(result.err.contains("H Shifter: not connected"));
+    QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Write), 0);
+
+    // Some of the named ones are there: those are set, the rest reported.
+    FakeHidBus::reset();
+    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    result = runCtl({"--color", "red", "--device", "sq,h"});
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out, QString("SQ Shifter: #ff0000\n"));
+    QCOMPARE(result.err, QString("brimsel-ctl: H Shifter: not connected\n"));
+}
+
+void TestBrimselCtl::failures()
+{
+    // A failed write is reported, and the other accessories are still set.
+    FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    FakeHidBus::plug(HidWorker::HShifterProductId);
+    FakeHidBus::failWrites(1);
+    Outcome result = runCtl({"--color", "red"});
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.err.contains("Handbrake: write failed"));
+    QCOMPARE(result.out, QString("H Shifter: #ff0000\n"));
+    QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Write), 4);
+
+    // Present but not openable (no access to the node) is not "not found".
+    FakeHidBus::reset();
+    FakeHidBus::plug(HidWorker::HShifterProductId);
+    FakeHidBus::failOpens(1);
+    result = runCtl({"--color", "red"});
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.err.contains("H Shifter: cannot open"));
+    QVERIFY(!result.err.contains("Device not found"));
+    QVERIFY(result.out.isEmpty());
+}
+
+void TestBrimselCtl::listsAccessories()
+{
+    const int hb = FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    FakeHidBus::plug(0x3105); // same vendor, not one of ours
+    const int h = FakeHidBus::plug(HidWorker::HShifterProductId);
+    const int hb2 = FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    const Outcome result = runCtl({"--list"});
+    QCOMPARE(result.status, 0);
+    const QString line("%1\t%2\t/dev/fake-hidraw%3\tBRIM%3\n");
+    QCOMPARE(result.out, line.arg("Handbrake", "0x3103").arg(hb) +
+                             line.arg("H Shifter", "0x3104").arg(h) +
+                             line.arg("Handbrake", "0x3103").arg(hb2));
+    QVERIFY(result.err.isEmpty());
+    QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Open), 0);
+}
+
+void TestBrimselCtl::listsNothing()
+{
+    FakeHidBus::plug(0x3105);
+    const Outcome result = runCtl({"-l"});
+    QCOMPARE(result.status, 3);
+    QVERIFY(result.out.isEmpty());
+    QCOMPARE(result.err, QString("Device not found\n"));
+}
+
+void TestBrimselCtl::sendsWhatTheWindowSends()
+{
+    for (const QColor &color : {QColor(255, 0, 128), QColor(0x12, 0x34, 0x56), QColor(Qt::white)}) {
+        FakeHidBus::reset();
+        FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+        {
+            HidWorker worker;
+            worker.process();
+            worker.updateColor(color, HidWorker::SqShifter);
+        }
+        const auto windowWrites = FakeHidBus::events(FakeHidBus::Call::Write);
+        FakeHidBus::reset();
+        FakeHidBus::plug(HidWorker::SqShifterProductId);
+        QCOMPARE(runCtl({"--color", color.name()}).status, 0);
+        const auto ctlWrites = FakeHidBus::events(FakeHidBus::Call::Write);
+        QCOMPARE(ctlWrites.size(), 2);
+        QCOMPARE(windowWrites.size(), 2);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(ctlWrites[i].bytes, windowWrites[i].bytes);
+    }
+}
+
+void TestBrimselCtl::helpAndVersion()
+{
+    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    for (const char *option : {"--help", "-h"}) {
+        const Outcome result = runCtl({option});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out, BrimselCtl::helpText());
+        QVERIFY(result.err.isEmpty());
+    }
+    const Outcome result = runCtl({"--version"});
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out, QString("brimsel-ctl 2.0.0.0\n"));
+    QVERIFY(FakeHidBus::events().isEmpty());
+
+    // The man page and --help document the same options.
+    QFile manPage(BRIMSEL_CTL_MANPAGE);
+    QVERIFY(manPage.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QSet<QString> documented = longOptions(BrimselCtl::helpText());
+    QCOMPARE(longOptions(QString::fromUtf8(manPage.readAll())), documented);
+    QCOMPARE(documented, (QSet<QString>{"--list", "--color", "--device", "--help", "--version"}));
+}
+
+QTEST_GUILESS_MAIN(TestBrimselCtl)
+#include "test_brimselctl.moc"
