@@ -49,6 +49,9 @@ VirtualAccessoriesWindow::VirtualAccessoriesWindow(QWidget *parent)
             row.hex->fontMetrics().horizontalAdvance(QStringLiteral("#000000")) + 8);
         row.count = new QLabel(QStringLiteral("0"), this);
         row.count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        row.plugged->setObjectName(QStringLiteral("plugged%1").arg(i));
+        row.hex->setObjectName(QStringLiteral("hex%1").arg(i));
+        row.count->setObjectName(QStringLiteral("count%1").arg(i));
         grid->addWidget(row.plugged, i + 1, 0);
         grid->addWidget(row.swatch, i + 1, 1);
         grid->addWidget(row.hex, i + 1, 2);
