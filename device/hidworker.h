@@ -15,8 +15,9 @@ class HidWorker : public QObject
 {
     Q_OBJECT
 public:
-    // A set of accessories, one bit each. Any OR of the bits is valid.
-    enum Device {
+    // A set of accessories, one bit each. Any OR of the bits is valid. The
+    // fixed type keeps any 32-bit value well defined, whatever a sender puts in.
+    enum Device : int {
         NoDevice = 0,
         Handbrake = 1,
         SqShifter = 2,
