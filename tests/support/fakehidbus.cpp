@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-struct hid_device_ {
+struct hid_device_
+{
     int accessory;
     unsigned short productId;
     bool closed;
@@ -25,7 +26,8 @@ namespace {
 
 constexpr unsigned short kVendorId = 0x1209;
 
-struct Accessory {
+struct Accessory
+{
     int id;
     unsigned short productId;
     bool present;
@@ -33,7 +35,8 @@ struct Accessory {
     std::deque<QByteArray> reports;
 };
 
-struct Bus {
+struct Bus
+{
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<Accessory> accessories;
@@ -65,9 +68,10 @@ Accessory *findLocked(int id)
 }
 
 void logLocked(FakeHidBus::Call call, unsigned short productId, int accessory, int result,
-               const QByteArray &bytes = QByteArray())
+               const QByteArray &bytes = QByteArray(), int bufferSize = 0, int timeoutMs = 0)
 {
-    bus().events.push_back({call, productId, accessory, result, bytes, FakeHidBus::nowNs()});
+    bus().events.push_back(
+        {call, productId, accessory, result, bytes, FakeHidBus::nowNs(), bufferSize, timeoutMs});
 }
 
 bool takeFault(int &counter)
@@ -273,8 +277,8 @@ int HID_API_EXPORT HID_API_CALL hid_exit(void)
 }
 
 hid_device *HID_API_EXPORT HID_API_CALL hid_open(unsigned short vendor_id,
-                                                  unsigned short product_id,
-                                                  const wchar_t *serial_number)
+                                                 unsigned short product_id,
+                                                 const wchar_t *serial_number)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     if (vendor_id != kVendorId || serial_number != nullptr || takeFault(bus().failOpens)) {
@@ -327,8 +331,9 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
     std::unique_lock<std::mutex> lock(bus().mutex);
     const unsigned short pid = dev ? dev->productId : 0;
     const int id = dev ? dev->accessory : -1;
+    const int size = int(length);
     if (takeFault(bus().failReads) || !liveLocked(dev)) {
-        logLocked(FakeHidBus::Call::Read, pid, id, -1);
+        logLocked(FakeHidBus::Call::Read, pid, id, -1, QByteArray(), size, milliseconds);
         return -1;
     }
     const auto deadline =
@@ -341,7 +346,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
     bus().changed.wait_until(lock, deadline, ready);
     Accessory *a = liveLocked(dev);
     if (!a) {
-        logLocked(FakeHidBus::Call::Read, pid, id, -1);
+        logLocked(FakeHidBus::Call::Read, pid, id, -1, QByteArray(), size, milliseconds);
         return -1;
     }
     int result = 0;
@@ -352,7 +357,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
         if (result > 0)
             memcpy(data, report.constData(), size_t(result));
     }
-    logLocked(FakeHidBus::Call::Read, pid, id, result);
+    logLocked(FakeHidBus::Call::Read, pid, id, result, QByteArray(), size, milliseconds);
     return result;
 }
 
@@ -377,7 +382,7 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const u
 }
 
 struct hid_device_info *HID_API_EXPORT HID_API_CALL hid_enumerate(unsigned short vendor_id,
-                                                                   unsigned short product_id)
+                                                                  unsigned short product_id)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     logLocked(FakeHidBus::Call::Enumerate, product_id, -1, 0);

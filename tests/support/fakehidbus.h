@@ -14,13 +14,16 @@ public:
     enum class Call { Init, Exit, Open, Close, Read, Write, Enumerate };
 
     // One call that reached the bus, in order.
-    struct Event {
+    struct Event
+    {
         Call call;
         unsigned short productId; // 0 where the call names no accessory
         int accessory;            // accessory id, or -1 (no match, null handle, no accessory)
         int result;               // return value; for Open 1 = handle, 0 = null
         QByteArray bytes;         // feature report bytes for Write
         qint64 timeNs;            // monotonic time of the call
+        int bufferSize;           // Read: size of the caller's buffer; otherwise 0
+        int timeoutMs;            // Read: the time-out asked for; otherwise 0
     };
 
     // How a read on a present accessory behaves when no report is queued.
