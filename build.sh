@@ -61,7 +61,7 @@ bench)
     install_missing "${BUILD_PACKAGES[@]}"
     configure_and_build build-bench -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
     for b in build-bench/bench/bench_*; do
-        [ -x "$b" ] || continue
+        [ -f "$b" ] && [ -x "$b" ] || continue # skip the *_autogen folders
         echo "== $(basename "$b")"
         QT_QPA_PLATFORM=offscreen "$b"
     done

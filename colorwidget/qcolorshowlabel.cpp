@@ -11,16 +11,23 @@
 #include <QPixmap>
 #include <QVariant>
 
+#include <cmath>
+
 namespace {
 
 // QMouseEvent::pos() rounds the float position with no range check, and a
 // synthetic event may carry any float. Bounding it first keeps the rounding
 // and the distance sums below within int; real positions are unchanged.
-QPoint eventPoint(const QMouseEvent *event)
+qreal bounded(qreal v)
 {
     const qreal limit = 1 << 28;
+    return std::isnan(v) ? 0 : qBound(-limit, v, limit);
+}
+
+QPoint eventPoint(const QMouseEvent *event)
+{
     const QPointF p = event->localPos();
-    return QPointF(qBound(-limit, p.x(), limit), qBound(-limit, p.y(), limit)).toPoint();
+    return QPointF(bounded(p.x()), bounded(p.y())).toPoint();
 }
 
 QColor droppedColor(const QMimeData *mime)

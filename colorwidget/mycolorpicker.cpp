@@ -1,0 +1,146 @@
+#include "mycolorpicker.h"
+
+#include <QColor>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QVector>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// QMouseEvent::pos() rounds the float position with no range check, and a
+// synthetic event may carry any float. Bounding it first keeps the rounding
+// and the sums after it within int; real positions are unchanged.
+qreal bounded(qreal v)
+{
+    const qreal limit = 1 << 28;
+    return std::isnan(v) ? 0 : qBound(-limit, v, limit);
+}
+
+QPoint eventPoint(const QMouseEvent *event)
+{
+    const QPointF p = event->localPos();
+    return QPointF(bounded(p.x()), bounded(p.y())).toPoint();
+}
+
+int saturated(qint64 v)
+{
+    return int(qBound<qint64>(INT_MIN, v, INT_MAX));
+}
+
+} // namespace
+
+MyColorPicker::MyColorPicker(QWidget *parent) : QFrame(parent), hue(0), sat(0)
+{
+    setCol(150, 255);
+    setAttribute(Qt::WA_NoSystemBackground, true);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+MyColorPicker::~MyColorPicker() = default;
+
+QSize MyColorPicker::sizeHint() const
+{
+    return QSize(220 + 2 * frameWidth(), 200 + 2 * frameWidth());
+}
+
+// The mappings work in 64 bits: a caller may pass any int. A content area
+// under two pixels still divides by one, never by zero.
+int MyColorPicker::hueAt(const QPoint &pt) const
+{
+    const qint64 span = qMax(contentsRect().width() - 1, 1);
+    return saturated(360 + (-360 * qint64(pt.x())) / span);
+}
+
+int MyColorPicker::satAt(const QPoint &pt) const
+{
+    const qint64 span = qMax(contentsRect().height() - 1, 1);
+    return saturated(255 + (-255 * qint64(pt.y())) / span);
+}
+
+QPoint MyColorPicker::crossPos() const
+{
+    const QRect r = contentsRect();
+    const qint64 w = qMax(r.width() - 1, 0);
+    const qint64 h = qMax(r.height() - 1, 0);
+    return QPoint(int(w * (360 - hue) / 360), int(h * (255 - sat) / 255));
+}
+
+void MyColorPicker::setColAt(const QPoint &pt)
+{
+    setCol(hueAt(pt), satAt(pt));
+}
+
+void MyColorPicker::setCol(int h, int s)
+{
+    const int newHue = qBound(0, h, 359);
+    const int newSat = qBound(0, s, 255);
+    if (newHue == hue && newSat == sat)
+        return;
+
+    QRect dirty(crossPos(), QSize(20, 20));
+    hue = newHue;
+    sat = newSat;
+    dirty |= QRect(crossPos(), QSize(20, 20));
+    const QRect r = contentsRect();
+    // Only the two cross-hair squares change; the field under them is cached.
+    repaint(dirty.translated(r.left() - 9, r.top() - 9));
+}
+
+void MyColorPicker::mousePressEvent(QMouseEvent *event)
+{
+    setColAt(eventPoint(event) - contentsRect().topLeft());
+    emit newCol(hue, sat);
+}
+
+void MyColorPicker::mouseMoveEvent(QMouseEvent *event)
+{
+    mousePressEvent(event);
+}
+
+void MyColorPicker::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect r = contentsRect();
+    painter.drawPixmap(r.topLeft(), fieldPixmap);
+
+    const QPoint c = r.topLeft() + crossPos();
+    painter.setPen(Qt::black);
+    painter.fillRect(c.x() - 9, c.y(), 20, 2, Qt::black);
+    painter.fillRect(c.x(), c.y() - 9, 2, 20, Qt::black);
+}
+
+void MyColorPicker::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+
+    const int w = qMax(width() - 2 * frameWidth(), 0);
+    const int h = qMax(height() - 2 * frameWidth(), 0);
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull()) { // empty, or too big to allocate
+        fieldPixmap = QPixmap();
+        return;
+    }
+
+    // Hue depends on the column only and saturation on the row only. They
+    // are bounded because content margins could make the image wider than
+    // the area the mappings span.
+    QVector<int> hues(w);
+    for (int x = 0; x < w; ++x)
+        hues[x] = qBound(0, hueAt(QPoint(x, 0)), 360);
+    QColor color;
+    for (int y = 0; y < h; ++y) {
+        const int s = qBound(0, satAt(QPoint(0, y)), 255);
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            color.setHsv(hues[x], s, 200);
+            line[x] = color.rgb();
+        }
+    }
+    fieldPixmap = QPixmap::fromImage(image);
+}
