@@ -88,10 +88,9 @@ void QColorShowLabel::mouseMoveEvent(QMouseEvent *event)
     drag->setMimeData(mime);
     drag->setPixmap(pixmap);
     pressed = false;
+    // The toolkit deletes the drag once it has ended (later, as the window
+    // system may still need it), so it is not deleted here.
     drag->exec(Qt::CopyAction);
-    // The drag stays our child after it ends; without this every drag would
-    // leave one behind for as long as the swatch lives.
-    drag->deleteLater();
 }
 
 void QColorShowLabel::paintEvent(QPaintEvent *event)

@@ -32,7 +32,6 @@ private slots:
     void dragStartsWithAnyButton();
     void onlyOneDragPerPress();
     void secondPressResetsStartPoint();
-    void moveWithoutPressStartsNothing();
     void dragCarriesColourAndImage();
     void dragObjectsDoNotPileUp();
 
@@ -106,16 +105,10 @@ bool TestQColorShowLabel::sendDrop(QMimeData *mime)
 
 void TestQColorShowLabel::startsEmptyAndFramed()
 {
+    // A fresh swatch has no colour to give: the drag carries an invalid one.
     QColorShowLabel fresh(nullptr);
     QCOMPARE(fresh.frameStyle(), int(QFrame::Panel | QFrame::Sunken));
-    QCOMPARE(fresh.frameStyle(), 50);
     QVERIFY(fresh.acceptDrops());
-    QCOMPARE(fresh.metaObject()->className(), "QColorShowLabel");
-    QCOMPARE(fresh.metaObject()->methodCount() - fresh.metaObject()->methodOffset(), 1);
-    QCOMPARE(fresh.metaObject()->method(fresh.metaObject()->methodOffset()).methodSignature(),
-             QByteArray("colorDropped(QRgb)"));
-
-    // A fresh swatch has no colour to give: the drag carries an invalid one.
     fresh.resize(50, 30);
     MouseDragger mouse(&fresh);
     mouse.press(QPointF(5, 5));
@@ -197,26 +190,17 @@ void TestQColorShowLabel::onlyOneDragPerPress()
 void TestQColorShowLabel::secondPressResetsStartPoint()
 {
     MouseDragger mouse(swatch);
+    mouse.moveTo(QPointF(100, 50)); // no press yet
     QTest::mousePress(swatch, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     QTest::mouseRelease(swatch, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    mouse.moveTo(QPointF(100, 50)); // released
+    QCOMPARE(dragsStarted(), 0);
     QTest::mousePress(swatch, Qt::LeftButton, Qt::NoModifier, QPoint(60, 30));
     // Far from the first press, but only the start distance from the second.
     mouse.moveTo(QPointF(60 + dragDistance, 30));
     QCOMPARE(dragsStarted(), 0);
     mouse.moveTo(QPointF(60 + dragDistance + 1, 30));
     QCOMPARE(dragsStarted(), 1);
-}
-
-void TestQColorShowLabel::moveWithoutPressStartsNothing()
-{
-    MouseDragger mouse(swatch);
-    mouse.moveTo(QPointF(100, 50));
-    QCOMPARE(dragsStarted(), 0);
-    // A release disarms a press.
-    QTest::mousePress(swatch, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    QTest::mouseRelease(swatch, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    mouse.moveTo(QPointF(100, 50));
-    QCOMPARE(dragsStarted(), 0);
 }
 
 void TestQColorShowLabel::dragCarriesColourAndImage()
@@ -257,6 +241,7 @@ void TestQColorShowLabel::dragCarriesColourAndImage()
 
 void TestQColorShowLabel::dragObjectsDoNotPileUp()
 {
+    // Each drag lives until the event loop runs; none outlives that.
     MouseDragger mouse(swatch);
     for (int i = 0; i < 5; ++i) {
         mouse.press(QPointF(10, 10));
