@@ -4,6 +4,8 @@
 #include <QLayout>
 #include <QThread>
 
+#include "mycolorwidget.h"
+
 // The icon lives in this static library; nothing else would pull its
 // resource object into the program.
 static void initResources()
@@ -15,6 +17,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     initResources();
     ui->setupUi(this);
+    // In the layout before the size is fixed, so the fixed size takes both
+    // columns. The window needs no pointer to it beyond the connection below.
+    auto *colorWidget = new MyColorWidget(this);
+    ui->rightLayout->addWidget(colorWidget);
     // The window always has the size of its contents; the user cannot resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -33,6 +39,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // clang-format on
 
     workerThread->start(QThread::InheritPriority);
+
+    // Connected last: the panel has already set its starting colour, which
+    // must not go out to the accessories.
+    connect(colorWidget, SIGNAL(currentColorChanged(QColor)), this, SLOT(updateColor(QColor)));
 }
 
 MainWindow::~MainWindow()

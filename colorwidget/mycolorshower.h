@@ -53,6 +53,8 @@ private slots:
 
 private:
     int effectiveAlpha() const;
+    void storeHsvOf(QRgb rgb);
+    void writeAllBoxes();
     void refreshSwatch();
     void updateCurrentColor();
 };
