@@ -1,4 +1,6 @@
 // Text typed into the HTML field, key by key, through its validator.
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <QValidator>
@@ -40,8 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 5:
             QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier); // select all
             break;
-        default:
-            QTest::keyClicks(edit, QString(QChar(b)));
+        default: {
+            // A key carrying any Latin-1 character as its text, as a keyboard
+            // layout might produce.
+            const int key =
+                (b >= 0x20 && b < 0x7f) ? QChar(b).toUpper().unicode() : Qt::Key_unknown;
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(QChar(b)));
+            QApplication::sendEvent(edit, &press);
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(QChar(b)));
+            QApplication::sendEvent(edit, &release);
+        }
         }
     }
 

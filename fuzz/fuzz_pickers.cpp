@@ -13,8 +13,8 @@ void sendMouse(QWidget *w, FuzzInput &in)
 {
     const QPointF at(in.real(), in.real());
     const bool press = in.byte() & 1;
-    QMouseEvent e(press ? QEvent::MouseButtonPress : QEvent::MouseMove, at, at, at,
-                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent e(press ? QEvent::MouseButtonPress : QEvent::MouseMove, at, at, at, Qt::LeftButton,
+                  Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 

@@ -58,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         mime.setColorData(variantFrom(in));
     for (int i = 0; i < (how >> 1) % 4; ++i) {
         const uint8_t f = in.byte();
-        const QString format = f < 200 ? QString::fromLatin1(formats[f % 5])
-                                       : QString::fromLatin1(in.bytes(24));
+        const QString format =
+            f < 200 ? QString::fromLatin1(formats[f % 5]) : QString::fromLatin1(in.bytes(24));
         mime.setData(format, in.bytes(64));
     }
     const QPoint at(in.int32(), in.int32());
