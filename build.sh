@@ -83,7 +83,7 @@ windows-rc)
 package)
     # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.
     install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
-    configure_and_build build-deb -DBRIMSEL_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+    configure_and_build build-deb -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX=/usr
     (cd build-deb && cpack -G DEB)
     ;;
