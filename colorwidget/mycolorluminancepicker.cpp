@@ -81,19 +81,21 @@ void MyColorLuminancePicker::changeValue(int v)
     if (v == val)
         return;
     val = qBound(0, v, 255);
-    delete stripPixmap;
-    stripPixmap = nullptr;
-    repaint();
+    repaint(); // the gradient does not depend on the value: the cache stays
     emit newHsv(hue, sat, val);
 }
 
 void MyColorLuminancePicker::setCol(int h, int s, int v)
 {
+    // The gradient depends on hue and saturation alone; a value change (the
+    // panel's echo of every field move) reuses the cached one.
+    if (h != hue || s != sat) {
+        delete stripPixmap;
+        stripPixmap = nullptr;
+    }
     val = v;
     hue = h;
     sat = s;
-    delete stripPixmap;
-    stripPixmap = nullptr;
     repaint();
 }
 
