@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fakehidbus.h"
+#include "queuedcallcounter.h"
 #include "mainwindow.h"
 #include "mycolorpicker.h"
 #include "mycolorwidget.h"
@@ -32,22 +33,6 @@ Figures figuresOf(std::vector<qint64> ns)
     const auto at = [&](double q) { return ns[size_t(q * double(ns.size() - 1))] / 1000.0; };
     return {at(0.5), at(0.99), ns.back() / 1000.0};
 }
-
-// Counts the queued calls that reach the window: the worker's answers.
-class QueuedCallCounter : public QObject
-{
-public:
-    explicit QueuedCallCounter(QObject *target) { target->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::MetaCall)
-            ++count;
-        return false;
-    }
-};
 
 // CPU time of this thread: on a machine shared with other work it shows
 // the chain's own cost, where wall time also shows the waits for a core.

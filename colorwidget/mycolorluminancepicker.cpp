@@ -10,19 +10,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
+
+#include "eventposition.h"
 
 namespace {
-
-// QMouseEvent::pos() rounds the float position with no range check, and a
-// synthetic event may carry any float. Bounding it first keeps the rounding
-// within int; real positions are unchanged.
-int eventY(const QMouseEvent *event)
-{
-    const qreal limit = 1 << 28;
-    const qreal y = event->localPos().y();
-    return QPointF(0, std::isnan(y) ? 0 : qBound(-limit, y, limit)).toPoint().y();
-}
 
 int saturated(qint64 v)
 {
@@ -107,7 +98,7 @@ void MyColorLuminancePicker::setCol(int h, int s)
 
 void MyColorLuminancePicker::mousePressEvent(QMouseEvent *event)
 {
-    changeValue(valueAt(eventY(event)));
+    changeValue(valueAt(eventPosition(event).y()));
 }
 
 void MyColorLuminancePicker::mouseMoveEvent(QMouseEvent *event)

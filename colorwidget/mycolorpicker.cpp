@@ -8,24 +8,10 @@
 #include <QVector>
 
 #include <climits>
-#include <cmath>
+
+#include "eventposition.h"
 
 namespace {
-
-// QMouseEvent::pos() rounds the float position with no range check, and a
-// synthetic event may carry any float. Bounding it first keeps the rounding
-// and the sums after it within int; real positions are unchanged.
-qreal bounded(qreal v)
-{
-    const qreal limit = 1 << 28;
-    return std::isnan(v) ? 0 : qBound(-limit, v, limit);
-}
-
-QPoint eventPoint(const QMouseEvent *event)
-{
-    const QPointF p = event->localPos();
-    return QPointF(bounded(p.x()), bounded(p.y())).toPoint();
-}
 
 int saturated(qint64 v)
 {
@@ -93,7 +79,7 @@ void MyColorPicker::setCol(int h, int s)
 
 void MyColorPicker::mousePressEvent(QMouseEvent *event)
 {
-    setColAt(eventPoint(event) - contentsRect().topLeft());
+    setColAt(eventPosition(event) - contentsRect().topLeft());
     emit newCol(hue, sat);
 }
 

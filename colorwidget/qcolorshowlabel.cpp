@@ -11,24 +11,9 @@
 #include <QPixmap>
 #include <QVariant>
 
-#include <cmath>
+#include "eventposition.h"
 
 namespace {
-
-// QMouseEvent::pos() rounds the float position with no range check, and a
-// synthetic event may carry any float. Bounding it first keeps the rounding
-// and the distance sums below within int; real positions are unchanged.
-qreal bounded(qreal v)
-{
-    const qreal limit = 1 << 28;
-    return std::isnan(v) ? 0 : qBound(-limit, v, limit);
-}
-
-QPoint eventPoint(const QMouseEvent *event)
-{
-    const QPointF p = event->localPos();
-    return QPointF(bounded(p.x()), bounded(p.y())).toPoint();
-}
 
 QColor droppedColor(const QMimeData *mime)
 {
@@ -60,7 +45,7 @@ void QColorShowLabel::setColor(const QColor &color)
 void QColorShowLabel::mousePressEvent(QMouseEvent *event)
 {
     pressed = true;
-    pressPoint = eventPoint(event);
+    pressPoint = eventPosition(event);
 }
 
 void QColorShowLabel::mouseReleaseEvent(QMouseEvent *)
@@ -72,7 +57,7 @@ void QColorShowLabel::mouseMoveEvent(QMouseEvent *event)
 {
     if (!pressed)
         return;
-    if ((pressPoint - eventPoint(event)).manhattanLength() <= QApplication::startDragDistance())
+    if ((pressPoint - eventPosition(event)).manhattanLength() <= QApplication::startDragDistance())
         return;
 
     auto *mime = new QMimeData;

@@ -1,4 +1,5 @@
 #include "fakehidbus.h"
+#include "queuedcallcounter.h"
 #include "hidworker.h"
 #include "mainwindow.h"
 
@@ -17,23 +18,6 @@ using Call = FakeHidBus::Call;
 using Mode = FakeHidBus::ReadMode;
 
 namespace {
-
-// Counts the queued calls that reach the window (the worker's signals), so
-// a test knows when the window has handled one.
-class QueuedCallCounter : public QObject
-{
-public:
-    explicit QueuedCallCounter(QObject *target) { target->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::MetaCall)
-            ++count;
-        return false;
-    }
-};
 
 HidWorker::Device devices(int bits)
 {
