@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QMouseEvent>
 #include <QResizeEvent>
 #include <QVector>
 
@@ -12,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "mousedragger.h"
 #include "mycolorluminancepicker.h"
 #include "mycolorpicker.h"
 
@@ -52,13 +52,6 @@ void report(const char *what, const Figures &f, double goalUs)
                 goalUs);
 }
 
-void moveTo(QWidget *widget, const QPoint &pos)
-{
-    QMouseEvent event(QEvent::MouseMove, pos, pos, pos, Qt::NoButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -74,6 +67,8 @@ int main(int argc, char **argv)
     strip.resize(20, 202);
     strip.show();
     QApplication::processEvents();
+    MouseDragger fieldMouse(&field);
+    MouseDragger stripMouse(&strip);
 
     // The field builds its image in resizeEvent, from its current size.
     report("field image 220x200 (resize event)",
@@ -112,10 +107,11 @@ int main(int argc, char **argv)
     report("strip gradient 20x202 (paired difference)", summarize(gradient), 100);
 
     // Every move changes the pair or the value, so every move repaints.
-    report("field mouse move with repaint",
-           measure(3000, [&](int i) { moveTo(&field, i % 2 ? QPoint(60, 50) : QPoint(150, 140)); }),
-           200);
+    report(
+        "field mouse move with repaint",
+        measure(3000, [&](int i) { fieldMouse.moveTo(i % 2 ? QPoint(60, 50) : QPoint(150, 140)); }),
+        200);
     report("strip mouse move with repaint",
-           measure(3000, [&](int i) { moveTo(&strip, QPoint(5, i % 2 ? 40 : 160)); }), 200);
+           measure(3000, [&](int i) { stripMouse.moveTo(QPoint(5, i % 2 ? 40 : 160)); }), 200);
     return 0;
 }

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QMouseEvent>
 #include <QTest>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "fakehidbus.h"
+#include "mousedragger.h"
 #include "queuedcallcounter.h"
 #include "mainwindow.h"
 #include "mycolorpicker.h"
@@ -43,13 +43,6 @@ qint64 threadCpuNs()
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-void sendMove(QWidget *w, QPoint pos)
-{
-    QMouseEvent move(QEvent::MouseMove, pos, pos, pos, Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -63,6 +56,7 @@ int main(int argc, char **argv)
         return 1;
     auto *box = window.findChild<QCheckBox *>("checkBox_hb");
     auto *field = window.findChild<MyColorPicker *>();
+    MouseDragger fieldMouse(field);
     auto *panel = window.findChild<MyColorWidget *>();
     const auto deadline = QDeadlineTimer(5000);
     while (!box->isEnabled() && !deadline.hasExpired())
@@ -96,7 +90,7 @@ int main(int argc, char **argv)
         const int answered = answers.count;
         const qint64 cpu = threadCpuNs();
         timer.start();
-        sendMove(field, p);
+        fieldMouse.moveTo(p);
         idleNs.push_back(timer.nsecsElapsed());
         idleCpuNs.push_back(threadCpuNs() - cpu);
         // Wait until the window has taken the worker's answer and is idle.
@@ -113,7 +107,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < moves; ++i) {
         const QPoint p(f + (i * 11) % 220, f + (i / 17) % 200);
         timer.start();
-        sendMove(field, p);
+        fieldMouse.moveTo(p);
         burstNs.push_back(timer.nsecsElapsed());
     }
     QTest::mouseRelease(field, Qt::LeftButton, Qt::NoModifier, QPoint(f, f));
