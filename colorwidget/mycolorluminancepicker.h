@@ -11,7 +11,7 @@ class MyColorLuminancePicker : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MyColorLuminancePicker(QWidget *parent);
+    explicit MyColorLuminancePicker(QWidget *parent = nullptr);
     ~MyColorLuminancePicker() override;
 
 signals:

@@ -10,7 +10,7 @@ class MyColorPicker : public QFrame
 {
     Q_OBJECT
 public:
-    explicit MyColorPicker(QWidget *parent);
+    explicit MyColorPicker(QWidget *parent = nullptr);
     ~MyColorPicker() override;
 
     QSize sizeHint() const override;

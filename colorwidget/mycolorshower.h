@@ -18,7 +18,7 @@ class MyColorShower : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MyColorShower(MyColorWidget *parent);
+    explicit MyColorShower(MyColorWidget *parent = nullptr);
     ~MyColorShower() override;
 
     void setHsv(int h, int s, int v);

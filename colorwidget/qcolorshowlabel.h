@@ -11,7 +11,7 @@ class QColorShowLabel : public QFrame
 {
     Q_OBJECT
 public:
-    explicit QColorShowLabel(QWidget *parent);
+    explicit QColorShowLabel(QWidget *parent = nullptr);
     ~QColorShowLabel() override;
 
     // Stores the colour only; the caller repaints.

@@ -7,7 +7,7 @@
 class QColSpinBox : public QSpinBox
 {
 public:
-    explicit QColSpinBox(QWidget *parent);
+    explicit QColSpinBox(QWidget *parent = nullptr);
     ~QColSpinBox() override;
 
     void setValueSilently(int v);
