@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Set-up, build, run and test in one place. Re-runnable: installs only the
 # Debian packages that are missing and rebuilds only what changed.
 #
@@ -26,8 +27,8 @@ install_missing() {
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
 }
 
 # configure_and_build DIR [cmake options...]
@@ -115,7 +116,7 @@ fuzz)
     exit $failed
     ;;
 *)
-    awk 'NR > 1 && /^#/ { print; next } NR > 1 { exit }' "$0"
+    awk 'NR > 1 && /SPDX/ { next } NR > 1 && /^#/ { print; next } NR > 1 { exit }' "$0"
     exit 2
     ;;
 esac

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Draws the window icon (an RGB LED ring) with ImageMagick. Run from this folder.
 set -e
 tmp=$(mktemp -d)

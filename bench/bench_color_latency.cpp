@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time from a colour request leaving the window's thread to the first
 // feature report reaching the stand-in accessory bus.
 #include "fakehidbus.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the expensive steps of the hue/saturation field and the value strip:
 // the field image, the strip gradient, and one mouse move in each including
 // its synchronous repaint. Prints median and 99th percentile.

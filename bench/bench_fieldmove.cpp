@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of one mouse move in the hue/saturation field through the whole
 // chain: field, strip, editors, swatch, window, and the request handed to
 // the worker. Runs the real window against the stand-in accessory bus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CPU cost of the worker's poll loop with no accessory plugged in, on the
 // real hidapi library: every pass tries to open all three accessories.
 #include "hidworker.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian package: `cpack -G DEB` in a build folder makes
 # brimsel-tool_<version>_<arch>.deb from the install rules of every folder.
 set(CPACK_PACKAGE_NAME brimsel-tool)

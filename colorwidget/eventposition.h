@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef EVENTPOSITION_H
 #define EVENTPOSITION_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MYCOLORLUMINANCEPICKER_H
 #define MYCOLORLUMINANCEPICKER_H
 

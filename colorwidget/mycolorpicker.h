@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MYCOLORPICKER_H
 #define MYCOLORPICKER_H
 

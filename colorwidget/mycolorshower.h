@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MYCOLORSHOWER_H
 #define MYCOLORSHOWER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MYCOLORWIDGET_H
 #define MYCOLORWIDGET_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef QCOLORSHOWLABEL_H
 #define QCOLORSHOWLABEL_H
 

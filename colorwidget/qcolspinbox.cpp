@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qcolspinbox.h"
 
 QColSpinBox::QColSpinBox(QWidget *parent) : QSpinBox(parent)

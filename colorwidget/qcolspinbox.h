@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef QCOLSPINBOX_H
 #define QCOLSPINBOX_H
 

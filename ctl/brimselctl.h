@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef BRIMSELCTL_H
 #define BRIMSELCTL_H
 

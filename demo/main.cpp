@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real window driven by stand-in accessories, for trying the tool (and
 // taking its screenshots) without the hardware.
 #include <QApplication>

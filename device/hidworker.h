@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef HIDWORKER_H
 #define HIDWORKER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Argument lists given to brimsel-ctl, with some accessories plugged.
 #include <QStringList>
 #include <QTextStream>

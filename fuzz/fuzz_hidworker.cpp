@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sequences of accessory behaviour at the HID boundary (plugs, unplugs,
 // failing opens, reads and writes) driving the worker's poll passes and
 // colour requests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text typed into the HTML field, key by key, through its validator.
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sizes, mouse positions and slot arguments given to the hue/saturation
 // field and the value strip, then a paint of each.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any MIME data dragged onto and dropped on the colour swatch.
 #include <QApplication>
 #include <QDropEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef FUZZSUPPORT_H
 #define FUZZSUPPORT_H
 

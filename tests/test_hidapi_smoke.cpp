@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs with the real hidapi library on a machine without the accessories.
 #include "hidworker.h"
 #include "mainwindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fakehidbus.h"
 #include "hidworker.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef FAKEHIDBUS_H
 #define FAKEHIDBUS_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MOUSEDRAGGER_H
 #define MOUSEDRAGGER_H
 

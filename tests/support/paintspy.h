@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef PAINTSPY_H
 #define PAINTSPY_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef PIXELPROBE_H
 #define PIXELPROBE_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef QUEUEDCALLCOUNTER_H
 #define QUEUEDCALLCOUNTER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef WARNINGCOUNTER_H
 #define WARNINGCOUNTER_H
 
