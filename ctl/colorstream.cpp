@@ -18,6 +18,7 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -132,7 +133,9 @@ void ColorStream::Input::read(int fd)
         });
     std::vector<char> buffer(kReadSize);
     for (;;) {
-        const long long n = fd < 0 ? -1 : readFd(fd, buffer.data(), kReadSize);
+        if (fd < 0)
+            break;
+        const long long n = readFd(fd, buffer.data(), kReadSize);
         if (n > 0) {
             reader.feed(buffer.data(), size_t(n));
             continue;
@@ -140,6 +143,14 @@ void ColorStream::Input::read(int fd)
         const int error = errno;
         if (n < 0 && error == EINTR)
             continue;
+#ifndef Q_OS_WIN
+        // Someone left the input non-blocking: wait for it as a blocking read would.
+        if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
+            pollfd readable{fd, POLLIN, 0};
+            if (poll(&readable, 1, -1) >= 0 || errno == EINTR)
+                continue;
+        }
+#endif
         if (n < 0)
             say(QStringLiteral("cannot read the input: %1").arg(qt_error_string(error)));
         break;
@@ -188,7 +199,10 @@ int ColorStream::run()
         input->stream = this;
     }
     // The thread reads its own copy of the descriptor, which it closes.
-    std::thread reader(&Input::read, input, duplicateFd(inputFd));
+    const int fd = duplicateFd(inputFd);
+    if (fd < 0)
+        say(QStringLiteral("cannot read the input: %1").arg(qt_error_string(errno)));
+    std::thread reader(&Input::read, input, fd);
 
     // The window's worker, set up as the window sets it up.
     workerThread = new QThread;
