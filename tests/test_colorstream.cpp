@@ -13,9 +13,6 @@
 #ifdef Q_OS_WIN
 #include <fcntl.h>
 #include <io.h>
-#define pipe(fds) _pipe(fds, 65536, _O_BINARY)
-#define write _write
-#define close _close
 #else
 #include <unistd.h>
 #endif
@@ -23,6 +20,37 @@
 using Call = FakeHidBus::Call;
 
 namespace {
+
+void makePipe(int fds[2])
+{
+#ifdef Q_OS_WIN
+    const int result = _pipe(fds, 65536, _O_BINARY);
+#else
+    const int result = pipe(fds);
+#endif
+    if (result != 0)
+        qFatal("no pipe");
+}
+
+void writeFd(int fd, const QByteArray &bytes)
+{
+#ifdef Q_OS_WIN
+    const int written = _write(fd, bytes.constData(), unsigned(bytes.size()));
+#else
+    const auto written = write(fd, bytes.constData(), size_t(bytes.size()));
+#endif
+    if (written != bytes.size())
+        qFatal("short write to the stream's input");
+}
+
+void closeFd(int fd)
+{
+#ifdef Q_OS_WIN
+    _close(fd);
+#else
+    close(fd);
+#endif
+}
 
 struct Outcome
 {
@@ -35,15 +63,11 @@ class Feeder
 {
 public:
     explicit Feeder(int fd) : fd(fd) {}
-    void write(const QByteArray &bytes)
-    {
-        if (::write(fd, bytes.constData(), unsigned(bytes.size())) != bytes.size())
-            qFatal("short write to the stream's input");
-    }
+    void write(const QByteArray &bytes) { writeFd(fd, bytes); }
     void close()
     {
         if (fd >= 0)
-            ::close(fd);
+            closeFd(fd);
         fd = -1;
     }
 
@@ -87,8 +111,7 @@ QVector<QByteArray> reportsTo(int accessory)
 Outcome stream(const QStringList &arguments, const std::function<void(Feeder &)> &script)
 {
     int fds[2];
-    if (pipe(fds) != 0)
-        qFatal("no pipe");
+    makePipe(fds);
     Feeder feeder(fds[1]);
     std::thread scriptThread([&] { script(feeder); });
     QString out, err;
@@ -98,7 +121,7 @@ Outcome stream(const QStringList &arguments, const std::function<void(Feeder &)>
     const int status = ctl.run(QStringList{"brimsel-ctl", "--stream"} + arguments);
     scriptThread.join();
     feeder.close();
-    close(fds[0]);
+    closeFd(fds[0]);
     if (!out.isEmpty())
         qWarning("unexpected output: %s", qPrintable(out));
     return {status, err};
