@@ -132,9 +132,7 @@ void ColorStream::Input::read(int fd)
             say(QStringLiteral("line %1: %2").arg(line).arg(message));
         });
     std::vector<char> buffer(kReadSize);
-    for (;;) {
-        if (fd < 0)
-            break;
+    while (fd >= 0) {
         const long long n = readFd(fd, buffer.data(), kReadSize);
         if (n > 0) {
             reader.feed(buffer.data(), size_t(n));
