@@ -14,7 +14,9 @@ static void initResources()
     Q_INIT_RESOURCE(app);
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow),
+      colorFlow([this](const QColor &color) { return sendColor(color); })
 {
     initResources();
     ui->setupUi(this);
@@ -77,23 +79,15 @@ void MainWindow::setDeviceState(HidWorker::Device connected_devices)
 
 void MainWindow::updateColor(QColor color)
 {
-    if (!updating) {
-        sendColor(color);
-        return;
-    }
-    pendingColor = color;
-    pending = true;
+    colorFlow.updateColor(color);
 }
 
 void MainWindow::clearUpdatingColor()
 {
-    if (pending)
-        sendColor(pendingColor);
-    else
-        updating = false;
+    colorFlow.clearUpdatingColor();
 }
 
-void MainWindow::sendColor(const QColor &color)
+bool MainWindow::sendColor(const QColor &color)
 {
     // Boxes count by their check mark alone: a ticked box whose accessory has
     // gone still names it, and the worker skips what is not open.
@@ -105,12 +99,9 @@ void MainWindow::sendColor(const QColor &color)
     if (ui->checkBox_h->isChecked())
         devices |= HidWorker::HShifter;
 
-    if (devices == HidWorker::NoDevice) {
-        pending = false;
-        updating = false;
-        return;
-    }
+    // No box checked: the colour is dropped and the window goes idle.
+    if (devices == HidWorker::NoDevice)
+        return false;
     emit colorUpdateRequested(color, static_cast<HidWorker::Device>(devices));
-    updating = true;
-    pending = false;
+    return true;
 }

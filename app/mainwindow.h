@@ -2,6 +2,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "colorcoalescer.h"
 #include "hidworker.h"
 
 #include <QColor>
@@ -33,14 +34,13 @@ private slots:
     void clearUpdatingColor();
 
 private:
-    void sendColor(const QColor &color);
+    bool sendColor(const QColor &color);
 
     Ui::MainWindow *ui;
     QThread *workerThread;
     HidWorker *worker;
-    bool updating = false;
-    bool pending = false;
-    QColor pendingColor;
+    // The updating and pending flags and the pending colour.
+    ColorCoalescer colorFlow;
 };
 
 #endif // MAINWINDOW_H

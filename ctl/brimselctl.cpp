@@ -4,9 +4,10 @@
 #include <QColor>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QRegularExpression>
 #include <QTextStream>
 
+#include "colorparser.h"
+#include "colorstream.h"
 #include "hidworker.h"
 
 #include <hidapi.h>
@@ -50,54 +51,6 @@ QString hidErrorText(hid_device *device)
     return text ? QString::fromWCharArray(text) : QString();
 }
 
-// Only the documented forms are accepted, although QColor would take more
-// (#rrrgggbbb, #aarrggbb), so that scripts written today keep working.
-bool parseColor(const QString &text, QColor *color, QString *error)
-{
-    static const QRegularExpression hexForm(QStringLiteral("^#([0-9A-Fa-f]{3}|[0-9A-Fa-f]{6})$"));
-    static const QRegularExpression rgbForm(
-        QStringLiteral("^\\s*([0-9]+)\\s*,\\s*([0-9]+)\\s*,\\s*([0-9]+)\\s*$"));
-
-    if (text.startsWith(QLatin1Char('#'))) {
-        if (!hexForm.match(text).hasMatch()) {
-            *error = QStringLiteral("\"%1\" is not a colour: after '#' come exactly 3 or 6 "
-                                    "hexadecimal digits, as in #f08 or #ff0080")
-                         .arg(text);
-            return false;
-        }
-        *color = QColor(text);
-        return true;
-    }
-    if (text.contains(QLatin1Char(','))) {
-        const QRegularExpressionMatch match = rgbForm.match(text);
-        int rgb[3] = {0, 0, 0};
-        bool inRange = match.hasMatch();
-        for (int i = 0; inRange && i < 3; ++i) {
-            bool ok = false;
-            rgb[i] = match.captured(i + 1).toInt(&ok);
-            inRange = ok && rgb[i] <= 255;
-        }
-        if (!inRange) {
-            *error = QStringLiteral("\"%1\" is not a colour: r,g,b takes three whole numbers "
-                                    "from 0 to 255, as in 255,0,128")
-                         .arg(text);
-            return false;
-        }
-        *color = QColor(rgb[0], rgb[1], rgb[2]);
-        return true;
-    }
-    // "transparent" is a name QColor knows, but an LED cannot show it.
-    const QColor named(text);
-    if (text.trimmed().isEmpty() || !named.isValid() || named.alpha() != 255) {
-        *error = QStringLiteral("\"%1\" is not a colour: use #rgb, #rrggbb, r,g,b or a colour "
-                                "name such as red or darkviolet")
-                     .arg(text);
-        return false;
-    }
-    *color = named;
-    return true;
-}
-
 // Accessory names from a comma list, as a set of HidWorker::Device bits.
 bool parseDevices(const QStringList &lists, int *devices, QString *error)
 {
@@ -135,6 +88,9 @@ int BrimselCtl::run(const QStringList &arguments)
     const QCommandLineOption colorOption({QStringLiteral("c"), QStringLiteral("color")},
                                          QStringLiteral("Set the accessories to COLOUR."),
                                          QStringLiteral("COLOUR"));
+    const QCommandLineOption streamOption(
+        {QStringLiteral("s"), QStringLiteral("stream")},
+        QStringLiteral("Set the accessories to each colour read from standard input."));
     const QCommandLineOption deviceOption({QStringLiteral("d"), QStringLiteral("device")},
                                           QStringLiteral("Only the accessories in NAMES."),
                                           QStringLiteral("NAMES"));
@@ -142,7 +98,8 @@ int BrimselCtl::run(const QStringList &arguments)
                                         QStringLiteral("Show the help."));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QStringLiteral("Show the version."));
-    parser.addOptions({listOption, colorOption, deviceOption, helpOption, versionOption});
+    parser.addOptions(
+        {listOption, colorOption, streamOption, deviceOption, helpOption, versionOption});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -162,29 +119,38 @@ int BrimselCtl::run(const QStringList &arguments)
 
     const bool list = parser.isSet(listOption);
     const bool color = parser.isSet(colorOption);
-    if (list && color)
-        return usageError(QStringLiteral("give either --list or --color, not both"));
-    if (!list && !color)
-        return usageError(QStringLiteral("give --list or --color"));
+    const bool stream = parser.isSet(streamOption);
+    if (int(list) + int(color) + int(stream) > 1)
+        return usageError(QStringLiteral("give only one of --list, --color and --stream"));
+    if (!list && !color && !stream)
+        return usageError(QStringLiteral("give --list or --color, or --stream"));
     if (list) {
         if (parser.isSet(deviceOption))
-            return usageError(QStringLiteral("--device goes with --color only"));
+            return usageError(QStringLiteral("--device goes with --color or --stream only"));
         return listDevices();
     }
 
-    const QStringList colorValues = parser.values(colorOption);
-    if (colorValues.size() > 1)
-        return usageError(QStringLiteral("give --color once"));
-    QColor newColor;
-    QString error;
-    if (!parseColor(colorValues.first(), &newColor, &error))
-        return usageError(error);
+    QRgb rgb = 0;
+    if (color) {
+        const QStringList colorValues = parser.values(colorOption);
+        if (colorValues.size() > 1)
+            return usageError(QStringLiteral("give --color once"));
+        const ColorParser::Result parsed = ColorParser::parse(colorValues.first(), &rgb);
+        if (parsed != ColorParser::Valid)
+            return usageError(ColorParser::errorText(parsed, colorValues.first()));
+    }
 
+    QString error;
     int devices = HidWorker::Handbrake | HidWorker::SqShifter | HidWorker::HShifter;
     const bool devicesNamed = parser.isSet(deviceOption);
     if (devicesNamed && !parseDevices(parser.values(deviceOption), &devices, &error))
         return usageError(error);
-    return writeColor(newColor, devices, devicesNamed);
+    if (stream) {
+        ColorStream colorStream(inputFd, static_cast<HidWorker::Device>(devices), devicesNamed,
+                                err);
+        return colorStream.run();
+    }
+    return writeColor(QColor::fromRgb(rgb), devices, devicesNamed);
 }
 
 QString BrimselCtl::helpText()
@@ -192,6 +158,7 @@ QString BrimselCtl::helpText()
     return QStringLiteral(
         "Usage: brimsel-ctl --list\n"
         "       brimsel-ctl --color COLOUR [--device NAMES]\n"
+        "       brimsel-ctl --stream [--device NAMES]\n"
         "\n"
         "Lists the Brimsel sim-racing accessories (USB vendor 0x1209) that are\n"
         "connected, or sets the colour of their LEDs: the handbrake, the sequential\n"
@@ -203,9 +170,11 @@ QString BrimselCtl::helpText()
         "                       name, product ID, hidraw path and serial number\n"
         "                       (\"-\" if it has none), separated by tabs.\n"
         "  -c, --color COLOUR   Set the LED colour of the accessories.\n"
-        "  -d, --device NAMES   With --color, set only these accessories. NAMES is a\n"
-        "                       comma list of handbrake, sq and h (any case).\n"
-        "                       Without it, every connected accessory is set.\n"
+        "  -s, --stream         Set the accessories to each colour read from\n"
+        "                       standard input, one a line, as they come (below).\n"
+        "  -d, --device NAMES   With --color or --stream, set only these accessories.\n"
+        "                       NAMES is a comma list of handbrake, sq and h (any\n"
+        "                       case). Without it, every connected accessory is set.\n"
         "  -h, --help           Show this help and exit.\n"
         "  -v, --version        Show the version and exit.\n"
         "\n"
@@ -222,24 +191,52 @@ QString BrimselCtl::helpText()
         "the first one found is set, as in the window. Accessories named with\n"
         "--device that are not connected are reported on standard error.\n"
         "\n"
+        "With --stream it keeps the accessories open and reads one COLOUR a line\n"
+        "until the input ends. Blank lines and lines that start with \"# \" are\n"
+        "skipped. When colours come faster than the accessories take them, only\n"
+        "the newest is sent next; the last one is always sent before it exits.\n"
+        "Accessories that are missing or unplugged are looked for every 100 ms and\n"
+        "get the newest colour when they come back; standard error tells when one\n"
+        "goes or comes, and gives the number of each line that is not a colour (or\n"
+        "is longer than 1024 bytes), which is skipped. SIGINT, SIGTERM or SIGPIPE\n"
+        "end it once the write under way is done.\n"
+        "\n"
         "Exit status:\n"
         "  0  success\n"
         "  1  an accessory is connected but could not be opened (check the udev\n"
         "     rule), or a write to it failed\n"
         "  2  bad arguments: an unknown option, a bad colour or accessory name;\n"
         "     nothing is sent\n"
-        "  3  none of the accessories asked for is connected (\"Device not found\")\n"
+        "  3  none of the accessories asked for is connected (\"Device not found\");\n"
+        "     with --stream: none of them was connected at any time\n"
+        "  4  with --stream: some lines were not colours and were skipped (3 comes\n"
+        "     first)\n"
+        "  128+N  with --stream: ended by signal N (130 SIGINT, 143 SIGTERM)\n"
         "\n"
         "Examples:\n"
         "  brimsel-ctl --list\n"
         "  brimsel-ctl --color '#ff0080'\n"
-        "  brimsel-ctl --color 0,128,255 --device sq,h\n");
+        "  brimsel-ctl --color 0,128,255 --device sq,h\n"
+        "  while :; do  # a slow rainbow\n"
+        "      for i in $(seq 0 5 255); do echo \"$((255 - i)),$i,0\"; sleep 0.04; done\n"
+        "      for i in $(seq 0 5 255); do echo \"0,$((255 - i)),$i\"; sleep 0.04; done\n"
+        "      for i in $(seq 0 5 255); do echo \"$i,0,$((255 - i))\"; sleep 0.04; done\n"
+        "  done | brimsel-ctl --stream\n");
 }
 
 QString BrimselCtl::versionText()
 {
     return QStringLiteral("%1 %2\n").arg(QLatin1String(programName),
                                          QStringLiteral(BRIMSEL_VERSION));
+}
+
+QString BrimselCtl::accessoryName(int device)
+{
+    for (const Kind &kind : kinds) {
+        if (kind.bit == device)
+            return QLatin1String(kind.name);
+    }
+    return QString();
 }
 
 int BrimselCtl::usageError(const QString &message)

@@ -21,15 +21,22 @@ public:
         WriteFailed = 1, // an accessory could not be opened or written
         UsageError = 2,  // bad arguments; nothing was sent
         NotConnected = 3,
+        BadLines = 4,          // --stream: some input lines were not colours
+        StoppedBySignal = 128, // --stream: plus the signal's number
     };
 
     BrimselCtl(QTextStream &out, QTextStream &err);
+
+    // Where --stream reads from; standard input unless set.
+    void setInputDescriptor(int fd) { inputFd = fd; }
 
     // arguments[0] is the program name, as in QCoreApplication::arguments().
     int run(const QStringList &arguments);
 
     static QString helpText();
     static QString versionText();
+    // As the window names it: "Handbrake", "SQ Shifter" or "H Shifter".
+    static QString accessoryName(int device);
 
 private:
     int usageError(const QString &message);
@@ -38,6 +45,7 @@ private:
 
     QTextStream &out;
     QTextStream &err;
+    int inputFd = 0;
 };
 
 #endif // BRIMSELCTL_H

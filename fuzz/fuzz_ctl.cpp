@@ -1,14 +1,126 @@
 // SPDX-License-Identifier: MIT
-// Argument lists given to brimsel-ctl, with some accessories plugged.
+// Argument lists given to brimsel-ctl, and the input of brimsel-ctl --stream,
+// with some accessories plugged.
+#include <QColor>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
 
 #include "brimselctl.h"
+#include "colorlinereader.h"
+#include "colorparser.h"
 #include "fakehidbus.h"
 #include "fuzzsupport.h"
 #include "hidworker.h"
 
 #include <cstdlib>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void check(bool ok)
+{
+    if (!ok)
+        abort();
+}
+
+// The patterns the hand-written parser replaced: it must agree with them.
+ColorParser::Result referenceParse(const QString &text, QRgb *rgb)
+{
+    static const QRegularExpression hexForm(QStringLiteral("^#([0-9A-Fa-f]{3}|[0-9A-Fa-f]{6})$"));
+    static const QRegularExpression rgbForm(
+        QStringLiteral("^\\s*([0-9]+)\\s*,\\s*([0-9]+)\\s*,\\s*([0-9]+)\\s*$"));
+    if (text.startsWith(QLatin1Char('#'))) {
+        if (text.endsWith(QLatin1Char('\n')) || !hexForm.match(text).hasMatch())
+            return ColorParser::BadHex;
+        *rgb = QColor(text).rgb();
+        return ColorParser::Valid;
+    }
+    if (text.contains(QLatin1Char(','))) {
+        const QRegularExpressionMatch match = rgbForm.match(text);
+        if (!match.hasMatch())
+            return ColorParser::BadRgb;
+        int v[3];
+        for (int i = 0; i < 3; ++i) {
+            bool ok = false;
+            v[i] = match.captured(i + 1).toInt(&ok);
+            if (!ok || v[i] > 255)
+                return ColorParser::BadRgb;
+        }
+        *rgb = qRgb(v[0], v[1], v[2]);
+        return ColorParser::Valid;
+    }
+    return ColorParser::parse(text, rgb); // names are QColor's either way
+}
+
+struct Read
+{
+    QVector<QRgb> colours;
+    QStringList bad;
+};
+
+// The line reader's results must not depend on how the input is cut up.
+Read readInPieces(const QByteArray &input, int piece)
+{
+    Read read;
+    ColorLineReader reader(
+        [&](QRgb rgb) { read.colours << rgb; },
+        [&](qint64 line, const QString &message) { read.bad << QString::number(line) + message; });
+    for (int pos = 0; pos < input.size(); pos += piece)
+        reader.feed(input.constData() + pos, size_t(qMin(piece, input.size() - pos)));
+    reader.finish();
+    check(reader.badLineCount() == read.bad.size());
+    return read;
+}
+
+void fuzzStream(uint8_t flags, const QByteArray &input)
+{
+    for (const QByteArray &line : input.split('\n')) {
+        QRgb mine = 0, theirs = 0;
+        const ColorParser::Result result = ColorParser::parse(line.constData(), line.size(), &mine);
+        check(result == referenceParse(QString::fromUtf8(line.constData(), line.size()), &theirs));
+        check(result != ColorParser::Valid || mine == theirs);
+    }
+    const Read whole = readInPieces(input, qMax(1, input.size()));
+    for (int piece : {1, 7, 1500}) {
+        const Read pieces = readInPieces(input, piece);
+        check(pieces.colours == whole.colours && pieces.bad == whole.bad);
+    }
+
+    // The whole program on a pipe that holds the input.
+    const QByteArray sent = input.left(60000);
+    int fds[2];
+    check(pipe(fds) == 0);
+    check(write(fds[1], sent.constData(), size_t(sent.size())) == sent.size());
+    close(fds[1]);
+    QStringList arguments{QStringLiteral("brimsel-ctl"), QStringLiteral("--stream")};
+    if (flags & 8)
+        arguments << QStringLiteral("--device") << QStringLiteral("sq,h");
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    BrimselCtl ctl(outStream, errStream);
+    ctl.setInputDescriptor(fds[0]);
+    const int status = ctl.run(arguments);
+    close(fds[0]);
+    const Read read = sent.size() == input.size() ? whole : readInPieces(sent, 4096);
+    const bool reachable = (flags & 8) ? (flags & 6) : (flags & 7);
+    check(status == (!reachable           ? BrimselCtl::NotConnected
+                     : read.bad.isEmpty() ? BrimselCtl::Success
+                                          : BrimselCtl::BadLines));
+    // The last colour always arrives; nothing stays open.
+    const auto writes = FakeHidBus::events(FakeHidBus::Call::Write);
+    if (reachable && !read.colours.isEmpty()) {
+        const HidWorker::ColorReport r = HidWorker::colorReport(QColor(read.colours.last()));
+        check(writes.last().bytes ==
+              QByteArray(reinterpret_cast<const char *>(r.data()), int(r.size())));
+    }
+    check(out.isEmpty() && FakeHidBus::openHandles() == 0 &&
+          FakeHidBus::count(FakeHidBus::Call::Exit) == 1);
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -22,6 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     if (plugged & 4)
         FakeHidBus::plug(HidWorker::HShifterProductId, FakeHidBus::ReadMode::Immediate);
+    if (plugged & 16) {
+        fuzzStream(plugged, in.rest());
+        return 0;
+    }
     if (plugged & 8)
         FakeHidBus::failWrites(1);
 
@@ -32,7 +148,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
-    const int status = BrimselCtl(outStream, errStream).run(arguments);
+    BrimselCtl ctl(outStream, errStream);
+    // --stream here gets an empty input, never the fuzzer's own.
+    static const int emptyInput = open("/dev/null", O_RDONLY);
+    ctl.setInputDescriptor(emptyInput);
+    const int status = ctl.run(arguments);
     if (status < 0 || status > 3)
         abort();
     // A refused command line sends nothing, and every open is closed again.

@@ -122,16 +122,18 @@ void TestBrimselCtl::rejectedArguments_data()
     const QString name = "is not an accessory name";
     for (const char *bad : {"#ff008", "#fff0", "#80ff0080", "#fff000fff", "#ggg", "#", "256,0,0",
                             "-1,0,0", "1,2", "1,2,3,4", "1,,3", "1.5,2,3", "+1,2,3", "0x10,0,0",
-                            "99999999999,0,0", "", "nocolour", "transparent"})
+                            "99999999999,0,0", "", "nocolour", "transparent", "#fff\n"})
         QTest::newRow(qPrintable("colour " + QString(bad)))
             << QStringList{"--color", bad} << colour;
     for (const char *bad : {"", "sq,", "sq,,h", "brake", "sq,all"})
         QTest::newRow(qPrintable("device " + QString(bad)))
             << QStringList{"--color", "red", "--device", bad} << name;
     QTest::newRow("no action") << QStringList{} << "give --list or --color";
-    QTest::newRow("both actions") << QStringList{"--list", "--color", "red"} << "not both";
+    QTest::newRow("both actions") << QStringList{"--list", "--color", "red"} << "only one of";
+    QTest::newRow("stream and colour") << QStringList{"--stream", "-c", "red"} << "only one of";
     QTest::newRow("device alone") << QStringList{"--device", "sq"} << "give --list or --color";
-    QTest::newRow("device with list") << QStringList{"-l", "-d", "sq"} << "with --color only";
+    QTest::newRow("device with list") << QStringList{"-l", "-d", "sq"} << "or --stream only";
+    QTest::newRow("stream, bad device") << QStringList{"-s", "-d", "hb"} << name;
     QTest::newRow("colour twice") << QStringList{"-c", "red", "-c", "blue"} << "once";
     QTest::newRow("positional") << QStringList{"red"} << "unexpected argument";
     QTest::newRow("unknown option") << QStringList{"--colour", "red"} << "Unknown option";
@@ -297,7 +299,8 @@ void TestBrimselCtl::helpAndVersion()
     QVERIFY(manPage.open(QIODevice::ReadOnly | QIODevice::Text));
     const QSet<QString> documented = longOptions(BrimselCtl::helpText());
     QCOMPARE(longOptions(QString::fromUtf8(manPage.readAll())), documented);
-    QCOMPARE(documented, (QSet<QString>{"--list", "--color", "--device", "--help", "--version"}));
+    QCOMPARE(documented,
+             (QSet<QString>{"--list", "--color", "--stream", "--device", "--help", "--version"}));
 }
 
 QTEST_GUILESS_MAIN(TestBrimselCtl)

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct hid_device_
@@ -46,6 +47,7 @@ struct Bus
     int failReads = 0;
     int failWrites = 0;
     int vanishWrites = 0;
+    int reportTimeUs = 0;
     int openHandles = 0;
     std::vector<FakeHidBus::Event> events;
     // Handles live as long as the bus so that a late call on a closed handle
@@ -132,7 +134,7 @@ void FakeHidBus::reset()
     std::lock_guard<std::mutex> lock(bus().mutex);
     Bus &b = bus();
     b.accessories.clear();
-    b.failOpens = b.failReads = b.failWrites = b.vanishWrites = 0;
+    b.failOpens = b.failReads = b.failWrites = b.vanishWrites = b.reportTimeUs = 0;
     b.events.clear();
     b.openHandles = 0;
     // Closed handles are gone for good; open ones stay allocated (and now
@@ -209,6 +211,12 @@ void FakeHidBus::vanishOnWrites(int n)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     bus().vanishWrites = n;
+}
+
+void FakeHidBus::setReportTime(int microseconds)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().reportTimeUs = microseconds;
 }
 
 QVector<FakeHidBus::Event> FakeHidBus::events()
@@ -373,7 +381,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
 int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const unsigned char *data,
                                                         size_t length)
 {
-    std::lock_guard<std::mutex> lock(bus().mutex);
+    std::unique_lock<std::mutex> lock(bus().mutex);
     const unsigned short pid = dev ? dev->productId : 0;
     const int id = dev ? dev->accessory : -1;
     const QByteArray bytes(reinterpret_cast<const char *>(data), data ? int(length) : 0);
@@ -382,12 +390,16 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const u
             a->present = false;
         bus().changed.notify_all();
     }
-    if (takeFault(bus().failWrites) || !liveLocked(dev) || !data) {
-        logLocked(FakeHidBus::Call::Write, pid, id, -1, bytes);
-        return -1;
-    }
-    logLocked(FakeHidBus::Call::Write, pid, id, int(length), bytes);
-    return int(length);
+    int result = int(length);
+    if (takeFault(bus().failWrites) || !liveLocked(dev) || !data)
+        result = -1;
+    logLocked(FakeHidBus::Call::Write, pid, id, result, bytes);
+    // The caller waits out the transfer; the bus stays free meanwhile.
+    const int reportTimeUs = bus().reportTimeUs;
+    lock.unlock();
+    if (reportTimeUs > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(reportTimeUs));
+    return result;
 }
 
 struct hid_device_info *HID_API_EXPORT HID_API_CALL hid_enumerate(unsigned short vendor_id,

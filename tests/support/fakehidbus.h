@@ -50,6 +50,9 @@ public:
     // Unplugs the target accessory just before answering the next n writes
     // (an accessory pulled between a read and a write).
     static void vanishOnWrites(int n = 1);
+    // Every feature report takes this long to go through (a slow accessory);
+    // the write's event is stamped when it starts.
+    static void setReportTime(int microseconds);
 
     static QVector<Event> events();
     static QVector<Event> events(Call call);
