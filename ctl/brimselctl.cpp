@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "hidworker.h"
+#include "reportsender.h"
 
 #include <hidapi.h>
 
@@ -222,10 +223,14 @@ QString BrimselCtl::helpText()
         "the first one found is set, as in the window. Accessories named with\n"
         "--device that are not connected are reported on standard error.\n"
         "\n"
+        "An accessory that has not answered both sends within 500 ms is reported\n"
+        "on standard error as not answering, and the others are still set; so a\n"
+        "run waits at most 500 ms for each accessory (1.5 s for all three).\n"
+        "\n"
         "Exit status:\n"
         "  0  success\n"
         "  1  an accessory is connected but could not be opened (check the udev\n"
-        "     rule), or a write to it failed\n"
+        "     rule), or a write to it failed or was not answered in time\n"
         "  2  bad arguments: an unknown option, a bad colour or accessory name;\n"
         "     nothing is sent\n"
         "  3  none of the accessories asked for is connected (\"Device not found\")\n"
@@ -307,9 +312,17 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
             continue;
         }
         // Twice, as the window does; both sends must get through.
-        const int first = hid_send_feature_report(device, report.data(), report.size());
-        const int second = hid_send_feature_report(device, report.data(), report.size());
-        if (first < 0 || second < 0) {
+        ReportSender sender;
+        const ReportSender::Outcome outcome =
+            sender.sendTwice(device, report.data(), report.size());
+        if (outcome == ReportSender::TimedOut) {
+            // The sender closes the handle if the accessory ever lets go.
+            err << programName << ": " << kind.name << ": no answer within "
+                << ReportSender::DefaultTimeoutMs << " ms; the colour may not have been set\n";
+            failed = true;
+            continue;
+        }
+        if (outcome == ReportSender::Failed) {
             err << programName << ": " << kind.name << ": write failed: " << hidErrorText(device)
                 << '\n';
             failed = true;

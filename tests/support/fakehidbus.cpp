@@ -46,6 +46,8 @@ struct Bus
     int failReads = 0;
     int failWrites = 0;
     int vanishWrites = 0;
+    int delayWrites = 0;
+    int writeDelayMs = 0;
     int openHandles = 0;
     std::vector<FakeHidBus::Event> events;
     // Handles live as long as the bus so that a late call on a closed handle
@@ -132,7 +134,7 @@ void FakeHidBus::reset()
     std::lock_guard<std::mutex> lock(bus().mutex);
     Bus &b = bus();
     b.accessories.clear();
-    b.failOpens = b.failReads = b.failWrites = b.vanishWrites = 0;
+    b.failOpens = b.failReads = b.failWrites = b.vanishWrites = b.delayWrites = 0;
     b.events.clear();
     b.openHandles = 0;
     // Closed handles are gone for good; open ones stay allocated (and now
@@ -209,6 +211,13 @@ void FakeHidBus::vanishOnWrites(int n)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     bus().vanishWrites = n;
+}
+
+void FakeHidBus::delayWrites(int ms, int n)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().writeDelayMs = ms;
+    bus().delayWrites = n;
 }
 
 QVector<FakeHidBus::Event> FakeHidBus::events()
@@ -373,10 +382,15 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
 int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const unsigned char *data,
                                                         size_t length)
 {
-    std::lock_guard<std::mutex> lock(bus().mutex);
+    std::unique_lock<std::mutex> lock(bus().mutex);
     const unsigned short pid = dev ? dev->productId : 0;
     const int id = dev ? dev->accessory : -1;
     const QByteArray bytes(reinterpret_cast<const char *>(data), data ? int(length) : 0);
+    if (liveLocked(dev) && takeFault(bus().delayWrites)) {
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(bus().writeDelayMs);
+        bus().changed.wait_until(lock, until, [dev] { return !liveLocked(dev); });
+    }
     if (dev && !dev->closed && takeFault(bus().vanishWrites)) {
         if (Accessory *a = findLocked(dev->accessory))
             a->present = false;

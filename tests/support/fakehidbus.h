@@ -50,6 +50,9 @@ public:
     // Unplugs the target accessory just before answering the next n writes
     // (an accessory pulled between a read and a write).
     static void vanishOnWrites(int n = 1);
+    // The next n writes take ms to answer (a slow or hung accessory); an
+    // unplug ends the wait with a failure.
+    static void delayWrites(int ms, int n = 1);
 
     static QVector<Event> events();
     static QVector<Event> events(Call call);
