@@ -224,8 +224,9 @@ QString BrimselCtl::helpText()
         "--device that are not connected are reported on standard error.\n"
         "\n"
         "An accessory that has not answered both sends within 500 ms is reported\n"
-        "on standard error as not answering, and the others are still set; so a\n"
-        "run waits at most 500 ms for each accessory (1.5 s for all three).\n"
+        "on standard error as not answering at once, and the others are still\n"
+        "set. Linux lets no HID device be opened until it gives up on the hung\n"
+        "one (5 s), so a run with hung accessories ends within 7 s.\n"
         "\n"
         "Exit status:\n"
         "  0  success\n"
@@ -319,6 +320,7 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
             // The sender closes the handle if the accessory ever lets go.
             err << programName << ": " << kind.name << ": no answer within "
                 << ReportSender::DefaultTimeoutMs << " ms; the colour may not have been set\n";
+            err.flush(); // now, not when the kernel lets the next accessory open
             failed = true;
             continue;
         }

@@ -73,12 +73,25 @@ HidWorker::~HidWorker()
 void HidWorker::process()
 {
     int connected = NoDevice;
-    if (pollAccessory(handbrake, HandbrakeProductId))
-        connected |= Handbrake;
-    if (pollAccessory(sqShifter, SqShifterProductId))
-        connected |= SqShifter;
-    if (pollAccessory(hShifter, HShifterProductId))
-        connected |= HShifter;
+    if (senders[0].busy() || senders[1].busy() || senders[2].busy()) {
+        // While a write hangs, Linux holds every hidraw open and close until
+        // the kernel gives up on it (5 s): keep what is open, open nothing,
+        // and count the hung accessory as still there.
+        connected = lastState;
+        if (!handbrake && !senders[0].busy())
+            connected &= ~Handbrake;
+        if (!sqShifter && !senders[1].busy())
+            connected &= ~SqShifter;
+        if (!hShifter && !senders[2].busy())
+            connected &= ~HShifter;
+    } else {
+        if (pollAccessory(handbrake, HandbrakeProductId))
+            connected |= Handbrake;
+        if (pollAccessory(sqShifter, SqShifterProductId))
+            connected |= SqShifter;
+        if (pollAccessory(hShifter, HShifterProductId))
+            connected |= HShifter;
+    }
 
     const Device state = static_cast<Device>(connected);
     if (state != lastState || forceReport)
