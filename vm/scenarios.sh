@@ -84,6 +84,9 @@ for pid in 3103 3102 3104; do
 done
 echo "$out" | grep -q 3105 && problem="$problem; lists 0x3105"
 echo "$out" | sed 's/^/LAB INFO   /'
+# Where the kernel puts a uhid device: no USB device above it, so no
+# ATTRS{idVendor} for the udev rule to match.
+info "sysfs path of the handbrake's hidraw node: $(readlink -f /sys/class/hidraw/$(basename $(ls -d /sys/bus/hid/devices/0003:1209:3103.*/hidraw/hidraw*)))"
 if [ -z "$problem" ]; then pass $name; else fail $name "$problem: [$out]"; fi
 
 name=ctl-color-all
