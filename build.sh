@@ -12,6 +12,9 @@
 #   ./build.sh package    build the Debian package build-deb/brimsel-tool_*.deb
 #   ./build.sh fuzz       build the libFuzzer targets and run each for a while
 #                         (FUZZ_SECONDS, default 30)
+#   ./build.sh vm-test    run the shipped programs on a real kernel HID stack:
+#                         Debian's kernel under qemu with virtual accessories
+#   ./build.sh vm-bench   the same guest, running the benchmark instead
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -114,6 +117,13 @@ fuzz)
         fi
     done
     exit $failed
+    ;;
+vm-test | vm-bench)
+    # The lab in vm/: the guest's kernel comes from apt-get download, never installed here.
+    install_missing "${BUILD_PACKAGES[@]}" qemu-system-x86 busybox-static cpio xz-utils file
+    configure_and_build build-vm -DBRIMSEL_BUILD_VM=ON -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF \
+        -DBRIMSEL_WERROR=ON -DCMAKE_BUILD_TYPE=Release
+    exec vm/lab.sh "${1#vm-}" build-vm
     ;;
 *)
     awk 'NR > 1 && /SPDX/ { next } NR > 1 && /^#/ { print; next } NR > 1 { exit }' "$0"

@@ -39,6 +39,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(worker, SIGNAL(colorUpdated()), this, SLOT(clearUpdatingColor()));
     connect(this, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
             worker, SLOT(updateColor(QColor,HidWorker::Device)));
+    connect(worker, SIGNAL(errorOccurred(QString)), this, SLOT(showError(QString)));
     // clang-format on
 
     workerThread->start(QThread::InheritPriority);
@@ -85,6 +86,11 @@ void MainWindow::updateColor(QColor color)
 void MainWindow::clearUpdatingColor()
 {
     colorFlow.clearUpdatingColor();
+}
+
+void MainWindow::showError(QString message)
+{
+    statusBar()->showMessage(message, 0);
 }
 
 bool MainWindow::sendColor(const QColor &color)

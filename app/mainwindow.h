@@ -32,6 +32,7 @@ private slots:
     void setDeviceState(HidWorker::Device connected_devices);
     void updateColor(QColor color);
     void clearUpdatingColor();
+    void showError(QString message);
 
 private:
     bool sendColor(const QColor &color);

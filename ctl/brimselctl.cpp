@@ -9,6 +9,7 @@
 #include "colorparser.h"
 #include "colorstream.h"
 #include "hidworker.h"
+#include "reportsender.h"
 
 #include <hidapi.h>
 
@@ -201,10 +202,15 @@ QString BrimselCtl::helpText()
         "is longer than 1024 bytes), which is skipped. SIGINT, SIGTERM or SIGPIPE\n"
         "end it once the write under way is done.\n"
         "\n"
+        "An accessory that has not answered both sends within 500 ms is reported\n"
+        "on standard error as not answering at once, and the others are still\n"
+        "set. Linux lets no HID device be opened until it gives up on the hung\n"
+        "one (5 s), so a run with hung accessories ends within 7 s.\n"
+        "\n"
         "Exit status:\n"
         "  0  success\n"
         "  1  an accessory is connected but could not be opened (check the udev\n"
-        "     rule), or a write to it failed\n"
+        "     rule), or a write to it failed or was not answered in time\n"
         "  2  bad arguments: an unknown option, a bad colour or accessory name;\n"
         "     nothing is sent\n"
         "  3  none of the accessories asked for is connected (\"Device not found\");\n"
@@ -304,9 +310,18 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
             continue;
         }
         // Twice, as the window does; both sends must get through.
-        const int first = hid_send_feature_report(device, report.data(), report.size());
-        const int second = hid_send_feature_report(device, report.data(), report.size());
-        if (first < 0 || second < 0) {
+        ReportSender sender;
+        const ReportSender::Outcome outcome =
+            sender.sendTwice(device, report.data(), report.size());
+        if (outcome == ReportSender::TimedOut) {
+            // The sender closes the handle if the accessory ever lets go.
+            err << programName << ": " << kind.name << ": no answer within "
+                << ReportSender::DefaultTimeoutMs << " ms; the colour may not have been set\n";
+            err.flush(); // now, not when the kernel lets the next accessory open
+            failed = true;
+            continue;
+        }
+        if (outcome == ReportSender::Failed) {
             err << programName << ": " << kind.name << ": write failed: " << hidErrorText(device)
                 << '\n';
             failed = true;

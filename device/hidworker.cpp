@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "hidworker.h"
 
+#include <QStringList>
 #include <QTimer>
 
 #include <hidapi.h>
@@ -30,13 +31,21 @@ bool pollAccessory(hid_device *&slot, unsigned short productId)
     return slot != nullptr;
 }
 
-void writeReport(hid_device *handle, const HidWorker::ColorReport &report)
+// Returns false when the accessory did not answer in time, or has still not
+// answered an earlier write.
+bool writeReport(hid_device *&handle, ReportSender &sender, const HidWorker::ColorReport &report)
 {
+    // Nothing more for it until the hung write ends; the kernel would only queue it.
+    if (sender.busy())
+        return false;
     if (!handle)
-        return;
+        return true;
     // Sent twice on purpose; failures are left for the next poll to notice.
-    hid_send_feature_report(handle, report.data(), report.size());
-    hid_send_feature_report(handle, report.data(), report.size());
+    if (sender.sendTwice(handle, report.data(), report.size()) != ReportSender::TimedOut)
+        return true;
+    // The sender closes the hung handle; the next pass opens the accessory afresh.
+    handle = nullptr;
+    return false;
 }
 
 } // namespace
@@ -64,12 +73,25 @@ HidWorker::~HidWorker()
 void HidWorker::process()
 {
     int connected = NoDevice;
-    if (pollAccessory(handbrake, HandbrakeProductId))
-        connected |= Handbrake;
-    if (pollAccessory(sqShifter, SqShifterProductId))
-        connected |= SqShifter;
-    if (pollAccessory(hShifter, HShifterProductId))
-        connected |= HShifter;
+    if (senders[0].busy() || senders[1].busy() || senders[2].busy()) {
+        // While a write hangs, Linux holds every hidraw open and close until
+        // the kernel gives up on it (5 s): keep what is open, open nothing,
+        // and count the hung accessory as still there.
+        connected = lastState;
+        if (!handbrake && !senders[0].busy())
+            connected &= ~Handbrake;
+        if (!sqShifter && !senders[1].busy())
+            connected &= ~SqShifter;
+        if (!hShifter && !senders[2].busy())
+            connected &= ~HShifter;
+    } else {
+        if (pollAccessory(handbrake, HandbrakeProductId))
+            connected |= Handbrake;
+        if (pollAccessory(sqShifter, SqShifterProductId))
+            connected |= SqShifter;
+        if (pollAccessory(hShifter, HShifterProductId))
+            connected |= HShifter;
+    }
 
     const Device state = static_cast<Device>(connected);
     if (state != lastState || forceReport)
@@ -85,11 +107,15 @@ void HidWorker::process()
 void HidWorker::updateColor(QColor color, HidWorker::Device devices_to_update)
 {
     const ColorReport report = colorReport(color);
-    if (devices_to_update & Handbrake)
-        writeReport(handbrake, report);
-    if (devices_to_update & SqShifter)
-        writeReport(sqShifter, report);
-    if (devices_to_update & HShifter)
-        writeReport(hShifter, report);
+    QStringList notAnswering;
+    if ((devices_to_update & Handbrake) && !writeReport(handbrake, senders[0], report))
+        notAnswering << tr("Handbrake");
+    if ((devices_to_update & SqShifter) && !writeReport(sqShifter, senders[1], report))
+        notAnswering << tr("SQ Shifter");
+    if ((devices_to_update & HShifter) && !writeReport(hShifter, senders[2], report))
+        notAnswering << tr("H Shifter");
+    if (!notAnswering.isEmpty())
+        emit errorOccurred(tr("No answer from %1: the colour may not have arrived")
+                               .arg(notAnswering.join(QStringLiteral(", "))));
     emit colorUpdated();
 }

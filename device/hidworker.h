@@ -2,9 +2,12 @@
 #ifndef HIDWORKER_H
 #define HIDWORKER_H
 
+#include "reportsender.h"
+
 #include <QColor>
 #include <QMetaType>
 #include <QObject>
+#include <QString>
 
 #include <array>
 
@@ -40,6 +43,7 @@ public:
 signals:
     void deviceStateChanged(HidWorker::Device connected_devices);
     void colorUpdated();
+    void errorOccurred(QString message);
 
 public slots:
     void process();
@@ -51,6 +55,8 @@ private:
     hid_device_ *hShifter = nullptr;
     Device lastState = NoDevice;
     bool forceReport = true;
+    // One per slot, in slot order: bounds the wait for a hung accessory.
+    std::array<ReportSender, 3> senders;
 };
 
 Q_DECLARE_METATYPE(HidWorker::Device)

@@ -222,6 +222,18 @@ void TestBrimselCtl::failures()
     QCOMPARE(result.out, QString("H Shifter: #ff0000\n"));
     QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Write), 4);
 
+    // A hung accessory is given up on after the bound that --help states.
+    FakeHidBus::reset();
+    FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    FakeHidBus::plug(HidWorker::HShifterProductId);
+    FakeHidBus::delayWrites(1500);
+    result = runCtl({"--color", "red"});
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.err.contains("Handbrake: no answer within 500 ms"));
+    QVERIFY(BrimselCtl::helpText().contains("within 500 ms"));
+    QCOMPARE(result.out, QString("H Shifter: #ff0000\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::openHandles(), 0, 5000);
+
     // Present but not openable (no access to the node) is not "not found".
     FakeHidBus::reset();
     FakeHidBus::plug(HidWorker::HShifterProductId);

@@ -235,7 +235,7 @@ void TestColorStream::noAccessory()
 void TestColorStream::signalStopsAfterTheWriteInFlight()
 {
     FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
-    FakeHidBus::setReportTime(300000);
+    FakeHidBus::setReportTime(200000);
     // The input stays open: the signal alone ends the stream.
     const Outcome result = stream({}, [](Feeder &in) {
         in.write("red\n");

@@ -76,6 +76,7 @@ private slots:
     void colourGoesTwiceToEachNamedOpenAccessoryInOrder();
     void failedWriteIsIgnored();
     void accessoryVanishingBeforeWrite();
+    void hungWriteIsCutShortAndReported();
     void failedOpensAndReads();
     void faultsInAnyOrderNeitherCrashNorLeak();
 
@@ -316,6 +317,55 @@ void TestHidWorker::accessoryVanishingBeforeWrite()
     worker.process();
     QCOMPARE(lastState(spy), int(HidWorker::HShifter));
     QCOMPARE(FakeHidBus::openHandles(), 1);
+}
+
+void TestHidWorker::hungWriteIsCutShortAndReported()
+{
+    FakeHidBus::plug(kHandbrake, Mode::Immediate);
+    FakeHidBus::plug(kHShifter, Mode::Immediate);
+    HidWorker worker;
+    QSignalSpy done(&worker, SIGNAL(colorUpdated()));
+    QSignalSpy errors(&worker, SIGNAL(errorOccurred(QString)));
+    worker.process();
+    FakeHidBus::failWrites(1); // fails at once: ignored, as ever
+    worker.updateColor(Qt::red, HidWorker::Handbrake);
+    QCOMPARE(errors.count(), 0);
+
+    // The handbrake hangs far past the bound; the H shifter still gets its
+    // colour and the request ends before the hung write does.
+    FakeHidBus::delayWrites(1500);
+    int mark = FakeHidBus::events().size();
+    worker.updateColor(Qt::blue, devices(5));
+    QCOMPARE(done.count(), 2);
+    QCOMPARE(productsOf(eventsSince(mark), Call::Write),
+             (QVector<unsigned short>{kHShifter, kHShifter}));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.last().at(0).toString(),
+             QString("No answer from Handbrake: the colour may not have arrived"));
+
+    // Meanwhile a pass opens nothing (Linux would hold the open until the
+    // hung write ends) and still counts it; requests skip it at once.
+    QSignalSpy state(&worker, SIGNAL(deviceStateChanged(HidWorker::Device)));
+    FakeHidBus::plug(kSqShifter, Mode::Immediate);
+    mark = FakeHidBus::events().size();
+    worker.process();
+    QCOMPARE(state.count(), 0);
+    QCOMPARE(productsOf(eventsSince(mark), Call::Open), QVector<unsigned short>{});
+    mark = FakeHidBus::events().size();
+    worker.updateColor(Qt::green, HidWorker::Handbrake);
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(eventsSince(mark).size(), 0);
+
+    // When it lets go, the hung handle is closed without a second send, and
+    // the next colour reaches the accessory twice again.
+    QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::openHandles(), 1, 5000);
+    QCOMPARE(productsOf(eventsSince(mark), Call::Write), QVector<unsigned short>{kHandbrake});
+    worker.process();
+    QCOMPARE(lastState(state), 7);
+    const int writes = FakeHidBus::count(Call::Write);
+    worker.updateColor(Qt::green, HidWorker::Handbrake);
+    QCOMPARE(FakeHidBus::count(Call::Write), writes + 2);
+    QCOMPARE(errors.count(), 2);
 }
 
 void TestHidWorker::failedOpensAndReads()

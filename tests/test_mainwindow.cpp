@@ -61,6 +61,7 @@ private slots:
     void colourWithNoBoxCheckedIsDropped();
     void coloursArrivingWhileSendingKeepOnlyTheLast();
     void uncheckingLastBoxDropsWaitingColour();
+    void hungAccessoryIsShownInStatusBar();
 
     void shutDownWhileReadWaits();
     void destroyedWhileRequestInFlight();
@@ -332,6 +333,20 @@ void TestMainWindow::uncheckingLastBoxDropsWaitingColour()
     QCOMPARE(requests.count(), 2);
     QCOMPARE(requests.at(1).at(0).value<QColor>(), QColor(Qt::blue));
     QCOMPARE(int(requests.at(1).at(1).value<HidWorker::Device>()), 4);
+}
+
+void TestMainWindow::hungAccessoryIsShownInStatusBar()
+{
+    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::Immediate);
+    makeWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
+    box("checkBox_sq")->setChecked(true);
+    FakeHidBus::delayWrites(1500);
+    updateColor(Qt::red);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        status(), QString("No answer from SQ Shifter: the colour may not have arrived"), 5000);
+    cleanup();
+    QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::openHandles(), 0, 5000);
 }
 
 void TestMainWindow::shutDownWhileReadWaits()

@@ -48,6 +48,8 @@ struct Bus
     int failWrites = 0;
     int vanishWrites = 0;
     int reportTimeUs = 0;
+    int delayWrites = 0;
+    int writeDelayMs = 0;
     int openHandles = 0;
     std::vector<FakeHidBus::Event> events;
     // Handles live as long as the bus so that a late call on a closed handle
@@ -134,7 +136,7 @@ void FakeHidBus::reset()
     std::lock_guard<std::mutex> lock(bus().mutex);
     Bus &b = bus();
     b.accessories.clear();
-    b.failOpens = b.failReads = b.failWrites = b.vanishWrites = b.reportTimeUs = 0;
+    b.failOpens = b.failReads = b.failWrites = b.vanishWrites = b.reportTimeUs = b.delayWrites = 0;
     b.events.clear();
     b.openHandles = 0;
     // Closed handles are gone for good; open ones stay allocated (and now
@@ -217,6 +219,13 @@ void FakeHidBus::setReportTime(int microseconds)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     bus().reportTimeUs = microseconds;
+}
+
+void FakeHidBus::delayWrites(int ms, int n)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().writeDelayMs = ms;
+    bus().delayWrites = n;
 }
 
 QVector<FakeHidBus::Event> FakeHidBus::events()
@@ -385,6 +394,11 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const u
     const unsigned short pid = dev ? dev->productId : 0;
     const int id = dev ? dev->accessory : -1;
     const QByteArray bytes(reinterpret_cast<const char *>(data), data ? int(length) : 0);
+    if (liveLocked(dev) && takeFault(bus().delayWrites)) {
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(bus().writeDelayMs);
+        bus().changed.wait_until(lock, until, [dev] { return !liveLocked(dev); });
+    }
     if (dev && !dev->closed && takeFault(bus().vanishWrites)) {
         if (Accessory *a = findLocked(dev->accessory))
             a->present = false;

@@ -53,6 +53,9 @@ public:
     // Every feature report takes this long to go through (a slow accessory);
     // the write's event is stamped when it starts.
     static void setReportTime(int microseconds);
+    // The next n writes take ms to answer (a slow or hung accessory); an
+    // unplug ends the wait with a failure.
+    static void delayWrites(int ms, int n = 1);
 
     static QVector<Event> events();
     static QVector<Event> events(Call call);

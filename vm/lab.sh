@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The VM lab: boots Debian's current kernel under qemu (TCG, no KVM) with an
+# initramfs holding busybox, the HID modules, the virtual accessories and the
+# programs built in BUILD_DIR with every library they load, and runs the
+# scenarios (test) or the benchmark (bench) there.
+#
+#   vm/lab.sh test|bench BUILD_DIR
+#
+# Called by ./build.sh vm-test and vm-bench, which install what it needs and
+# build the programs first. The kernel and the library part of the initramfs
+# are cached in ~/.cache/brimsel-tool/vm. Prints one line per scenario and
+# "N passed, N failed"; exits non-zero on any failure, and when the guest does
+# not boot or does not finish.
+set -euo pipefail
+mode=$1
+build=$(realpath "$2")
+cd "$(dirname "$0")"
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/brimsel-tool/vm
+mkdir -p "$cache"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+die() {
+    echo "vm-$mode: $*" >&2
+    exit 1
+}
+
+modules=(hid uhid hid-generic)
+
+# The kernel package linux-image-amd64 points at today, fetched once with
+# apt-get download and never installed; only what the guest needs is kept.
+kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }'
+}
+package=$(kernel_package)
+if [ -z "$package" ]; then
+    apt-get -o DPkg::Lock::Timeout=900 update -qq
+    package=$(kernel_package)
+fi
+[ -n "$package" ] || die "cannot resolve linux-image-amd64 to a kernel package"
+version=$(apt-cache show --no-all-versions "$package" | awk '/^Version:/ { print $2; exit }')
+kernel=$cache/$package-$version
+if [ ! -f "$kernel/vmlinux" ]; then
+    echo "Fetching $package $version"
+    (cd "$work" && apt-get download "$package" 2>/dev/null) ||
+        (apt-get -o DPkg::Lock::Timeout=900 update -qq && cd "$work" && apt-get download "$package") ||
+        die "cannot download $package"
+    deb=$(echo "$work"/*.deb)
+    mkdir -p "$work/deb" "$kernel.tmp/modules"
+    wanted=$(dpkg-deb -c "$deb" | awk '{ print $6 }' |
+        grep -E "^\./boot/vmlinuz-|/($(
+            IFS='|'
+            echo "${modules[*]}"
+        ))\.ko$")
+    # shellcheck disable=SC2086 # one path a word
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$work/deb" $wanted
+    cp "$work"/deb/lib/modules/*/kernel/drivers/hid/*.ko "$kernel.tmp/modules/"
+    # qemu boots the bare ELF kernel through its PVH entry, which is much
+    # faster under TCG than the compressed bzImage: unpack the xz payload.
+    vmlinuz=$(echo "$work"/deb/boot/vmlinuz-*)
+    offset=$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$vmlinuz" | head -1 | cut -d: -f1)
+    [ -n "$offset" ] || die "no xz payload in $vmlinuz"
+    # xz stops reading after its stream, so tail may end on a broken pipe.
+    { tail -c +$((offset + 1)) "$vmlinuz" || true; } | xz -dc --single-stream >"$kernel.tmp/vmlinux"
+    rm -rf "$kernel" && mv "$kernel.tmp" "$kernel"
+    rm -f "$deb"
+    # Older kernels are of no more use.
+    find "$cache" -maxdepth 1 -name 'linux-image-*' ! -path "$kernel" -exec rm -rf {} +
+fi
+for m in "${modules[@]}"; do
+    [ -f "$kernel/modules/$m.ko" ] || die "the kernel package has no $m module"
+done
+
+# The programs, and everything they load: shared libraries, the ld.so, Qt's
+# offscreen platform plugin, and a font for Qt.
+programs=(uhid-accessory brimsel-ctl brimsel-tool test_realstack bench_realstack)
+paths=("$build/vm/uhid-accessory" "$build/ctl/brimsel-ctl" "$build/app/brimsel-tool"
+    "$build/vm/test_realstack" "$build/vm/bench_realstack")
+for p in "${paths[@]}"; do [ -x "$p" ] || die "$p is not built"; done
+qtcore=$(ldd "$build/app/brimsel-tool" | awk '$1 ~ /^libQt5Core/ { print $3 }')
+plugin=$(realpath "$(dirname "$qtcore")/qt5/plugins/platforms/libqoffscreen.so")
+[ -f "$plugin" ] || die "no Qt offscreen plugin at $plugin"
+libs=$( (for p in "${paths[@]}" "$plugin"; do ldd "$p" 2>/dev/null || true; done) |
+    awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' | sort -u)
+extras=(/usr/bin/busybox "$plugin" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /etc/fonts/fonts.conf)
+[ -x /usr/bin/busybox ] && file -L /usr/bin/busybox | grep -q 'statically linked' ||
+    die "/usr/bin/busybox is not the static busybox (busybox-static)"
+
+# The library part changes only with the host's packages or the kernel.
+manifest=$( (echo "$kernel"
+    # shellcheck disable=SC2086
+    for f in $libs "${extras[@]}"; do [ -e "$f" ] && stat -L -c '%n %s %Y' "$f"; done) | sha256sum | cut -c1-16)
+base=$cache/base-$manifest.cpio
+if [ ! -f "$base" ]; then
+    root=$work/base
+    mkdir -p "$root/bin" "$root/lib/modules" "$root/etc"
+    cp /usr/bin/busybox "$root/bin/busybox"
+    cp "$kernel"/modules/*.ko "$root/lib/modules/"
+    # shellcheck disable=SC2086
+    for f in $libs "${extras[@]:1}"; do
+        [ -e "$f" ] || continue
+        mkdir -p "$root$(dirname "$f")"
+        cp -L "$f" "$root$f"
+    done
+    cp -rL /etc/fonts "$root/etc/"
+    (cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc --quiet >"$base.tmp")
+    mv "$base.tmp" "$base"
+    find "$cache" -maxdepth 1 -name 'base-*.cpio' ! -path "$base" -delete
+fi
+
+# The lab part: built anew every run.
+lab=$work/lab
+mkdir -p "$lab/lab"
+install -m 755 guest-init.sh "$lab/init"
+install -m 644 scenarios.sh "$lab/lab/scenarios.sh"
+for i in "${!programs[@]}"; do install -m 755 "${paths[$i]}" "$lab/lab/${programs[$i]}"; done
+(cd "$lab" && find . | LC_ALL=C sort | cpio -o -H newc --quiet >"$work/lab.cpio")
+# The kernel unpacks concatenated archives one after the other.
+cat "$base" "$work/lab.cpio" >"$work/initrd.cpio"
+
+guestlog=$build/vm-$mode.log
+echo "Booting $package $version under qemu TCG (guest log: $guestlog)"
+status=0
+timeout 900 qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64,+rdrand -smp 2 -m 1024 \
+    -bios /usr/share/qemu/qboot.rom -nic none -nographic -no-reboot \
+    -kernel "$kernel/vmlinux" -initrd "$work/initrd.cpio" \
+    -append "console=ttyS0 quiet loglevel=3 panic=-1 brimsel.mode=$mode" \
+    </dev/null 2>&1 | tr -d '\r' >"$guestlog" || status=$?
+
+grep -q '^LAB BOOTED' "$guestlog" || {
+    tail -n 30 "$guestlog" >&2
+    die "the guest did not boot (qemu status $status)"
+}
+sed -n 's/^LAB BOOTED /guest: booted /p; s/^LAB FATAL /FATAL: /p; s/^LAB INFO /  /p' "$guestlog"
+passed=$(grep -c '^LAB RESULT PASS ' "$guestlog" || true)
+failed=$(grep -c '^LAB RESULT FAIL ' "$guestlog" || true)
+sed -n 's/^LAB RESULT //p' "$guestlog"
+if ! grep -q '^LAB END' "$guestlog"; then
+    tail -n 30 "$guestlog" >&2
+    echo "FAIL guest: did not finish (qemu status $status)"
+    failed=$((failed + 1))
+fi
+if grep -q '^LAB FATAL' "$guestlog"; then
+    failed=$((failed + 1))
+fi
+if [ "$mode" = test ]; then
+    [ "$passed" -gt 0 ] || failed=$((failed + 1))
+    echo "$passed passed, $failed failed"
+fi
+[ "$failed" -eq 0 ]

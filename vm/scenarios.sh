@@ -1,0 +1,159 @@
+# SPDX-License-Identifier: MIT
+# The lab's scenarios, sourced by guest-init.sh (busybox sh) with
+# uhid-accessory running. Each prints one "LAB RESULT PASS|FAIL name" line;
+# "LAB INFO" lines carry figures and details.
+
+TAB=$(printf '\t')
+FIFO=$BRIMSEL_LAB_FIFO
+LOG=$BRIMSEL_LAB_LOG
+
+pass() { echo "LAB RESULT PASS $1"; }
+fail() { echo "LAB RESULT FAIL $1: $2"; }
+info() { echo "LAB INFO $*"; }
+acc() { echo "$*" >$FIFO; }
+centis() { cut -d' ' -f1 /proc/uptime | tr -d .; }
+mark() { wc -c <$LOG; }
+
+# hidraw nodes of product $1 (vendor 0x1209) in sysfs
+nodes() { ls -d /sys/bus/hid/devices/0003:1209:$1.*/hidraw/hidraw* 2>/dev/null | wc -l; }
+# wait_nodes PRODUCT COUNT: until the kernel shows that many
+wait_nodes() {
+    i=0
+    while [ "$(nodes $1)" -ne "$2" ]; do
+        i=$((i + 1))
+        [ $i -gt 100 ] && return 1
+        sleep 0.05
+    done
+}
+# reports NAME MARK: the SET_REPORT bytes NAME received since MARK, one a line
+reports() {
+    tail -c +$(($2 + 1)) $LOG | grep " SET_REPORT $1 " | sed 's/.*data=\(.*\) answer=.*/\1/'
+}
+# expect_reports NAME MARK BYTES COUNT: exactly COUNT reports, all BYTES;
+# prints what is wrong
+expect_reports() {
+    got=$(reports $1 $2 | tr '\n' '|')
+    want=""
+    n=0
+    while [ $n -lt $4 ]; do
+        want="$want$3|"
+        n=$((n + 1))
+    done
+    [ "$got" = "$want" ] || echo "; $1 received [$got], expected $4 x [$3]"
+}
+# ctl ARGS...: runs brimsel-ctl, never longer than 30 s; sets status, out, err, took (centiseconds)
+ctl() {
+    start=$(centis)
+    timeout 30 brimsel-ctl "$@" >/tmp/ctl.out 2>/tmp/ctl.err
+    status=$?
+    took=$(($(centis) - start))
+    out=$(cat /tmp/ctl.out)
+    err=$(cat /tmp/ctl.err)
+}
+unplug_all() {
+    for n in hb sq h; do acc "answer $n ok"; acc "unplug $n"; done
+    wait_nodes 3103 0 && wait_nodes 3102 0 && wait_nodes 3104 0
+}
+
+# Other HID devices, as on a sim-racing PC: keyboards of other vendors, and
+# another product of the shared vendor 0x1209.
+acc "keyboards 3"
+acc "plug other 3105"
+wait_nodes 3105 1
+
+name=ctl-list-none
+ctl --list
+if [ $status = 3 ] && [ "$err" = "Device not found" ] && [ -z "$out" ]; then
+    pass $name
+else
+    fail $name "status $status, out [$out], err [$err]"
+fi
+
+name=ctl-list-three
+acc "plug hb 3103"
+acc "plug sq 3102"
+acc "plug h 3104"
+wait_nodes 3103 1 && wait_nodes 3102 1 && wait_nodes 3104 1
+ctl --list
+problem=""
+[ $status = 0 ] || problem="status $status"
+[ "$(echo "$out" | wc -l)" = 3 ] || problem="$problem; not three lines"
+for pid in 3103 3102 3104; do
+    node=$(basename $(ls -d /sys/bus/hid/devices/0003:1209:$pid.*/hidraw/hidraw*))
+    echo "$out" | grep -q "${TAB}0x$pid${TAB}/dev/$node${TAB}VA-" || problem="$problem; no line for $pid at /dev/$node"
+done
+echo "$out" | grep -q 3105 && problem="$problem; lists 0x3105"
+echo "$out" | sed 's/^/LAB INFO   /'
+# Where the kernel puts a uhid device: no USB device above it, so no
+# ATTRS{idVendor} for the udev rule to match.
+info "sysfs path of the handbrake's hidraw node: $(readlink -f /sys/class/hidraw/$(basename $(ls -d /sys/bus/hid/devices/0003:1209:3103.*/hidraw/hidraw*)))"
+if [ -z "$problem" ]; then pass $name; else fail $name "$problem: [$out]"; fi
+
+name=ctl-color-all
+m=$(mark)
+ctl --color '#ff0080'
+problem=""
+[ $status = 0 ] || problem="status $status, err [$err]"
+for n in hb sq h; do problem="$problem$(expect_reports $n $m '02 ff 80 00' 2)"; done
+info "brimsel-ctl --color '#ff0080': each accessory received: $(reports hb $m | head -1) (twice)"
+tail -c +$((m + 1)) $LOG | grep ' SET_REPORT hb ' | head -1 | sed 's/^/LAB INFO   as logged: /'
+if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
+
+name=ctl-color-device
+m=$(mark)
+ctl --color 0,128,255 --device sq,h
+problem=""
+[ $status = 0 ] || problem="status $status, err [$err]"
+problem="$problem$(expect_reports sq $m '02 00 ff 80' 2)$(expect_reports h $m '02 00 ff 80' 2)"
+problem="$problem$(expect_reports hb $m '' 0)"
+if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
+
+name=ctl-error-answer
+acc "answer hb error"
+m=$(mark)
+ctl --color red --device handbrake
+problem=""
+[ $status = 1 ] || problem="status $status"
+echo "$err" | grep -q "Handbrake: write failed" || problem="$problem; err [$err]"
+problem="$problem$(expect_reports hb $m '02 ff 00 00' 2)"
+info "answered with an error: exit $status, \"$err\""
+if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
+acc "answer hb ok"
+
+name=ctl-hung-accessories
+ctl --list
+base=$took
+acc "answer hb never"
+acc "answer h never"
+m=$(mark)
+ctl --color blue
+problem=""
+[ $status = 1 ] || problem="status $status"
+echo "$err" | grep -q "Handbrake: no answer within 500 ms" || problem="$problem; err [$err]"
+echo "$err" | grep -q "H Shifter: no answer within 500 ms" || problem="$problem; err [$err]"
+[ "$out" = "SQ Shifter: #0000ff" ] || problem="$problem; out [$out]"
+problem="$problem$(expect_reports sq $m '02 00 ff 00' 2)"
+# The bound --help states: 7 s, on top of start-up (as long as --list takes).
+[ $((took - base)) -le 700 ] || problem="$problem; took $((took * 10)) ms, --list $((base * 10)) ms"
+info "two hung accessories: exit $status after $((took * 10)) ms (--list takes $((base * 10)) ms)"
+echo "$err" | sed 's/^/LAB INFO   /'
+if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
+unplug_all
+
+# The window and its worker, in a Qt Test program.
+test_realstack -o /tmp/window.txt,txt >/tmp/window.err 2>&1
+wstatus=$?
+grep '^QINFO' /tmp/window.txt | sed 's/^QINFO  : TestRealStack::/LAB INFO window: /'
+grep -E '^(PASS|FAIL!) ' /tmp/window.txt | grep -vE 'TestCase\(\)' | while read -r verdict _ rest; do
+    fn=$(echo "$rest" | sed 's/^TestRealStack::\([a-zA-Z]*\)().*/\1/')
+    if [ "$verdict" = PASS ]; then
+        pass "window-$fn"
+    else
+        fail "window-$fn" "$(echo "$rest" | sed 's/^[^)]*) *//')"
+    fi
+done
+grep -A3 '^FAIL!' /tmp/window.txt | grep -E '^\s+Loc:' | sed 's/^/LAB INFO   /'
+if [ $wstatus != 0 ] && ! grep -q '^FAIL!' /tmp/window.txt; then
+    fail window "test_realstack ended with status $wstatus"
+    tail -n 20 /tmp/window.txt /tmp/window.err | sed 's/^/LAB INFO   /'
+fi
