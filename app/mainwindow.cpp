@@ -37,6 +37,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(worker, SIGNAL(colorUpdated()), this, SLOT(clearUpdatingColor()));
     connect(this, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
             worker, SLOT(updateColor(QColor,HidWorker::Device)));
+    connect(worker, SIGNAL(errorOccurred(QString)), this, SLOT(showError(QString)));
     // clang-format on
 
     workerThread->start(QThread::InheritPriority);
@@ -91,6 +92,11 @@ void MainWindow::clearUpdatingColor()
         sendColor(pendingColor);
     else
         updating = false;
+}
+
+void MainWindow::showError(QString message)
+{
+    ui->statusBar->showMessage(message, 0);
 }
 
 void MainWindow::sendColor(const QColor &color)

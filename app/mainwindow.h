@@ -31,6 +31,7 @@ private slots:
     void setDeviceState(HidWorker::Device connected_devices);
     void updateColor(QColor color);
     void clearUpdatingColor();
+    void showError(QString message);
 
 private:
     void sendColor(const QColor &color);

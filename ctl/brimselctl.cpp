@@ -50,6 +50,19 @@ QString hidErrorText(hid_device *device)
     return text ? QString::fromWCharArray(text) : QString();
 }
 
+// hidapi leaves an error text after a search that found nothing too, so only
+// a failed hid_init tells that the library itself could not start. Returns
+// what to print then, or nothing while the library works.
+QString libraryError()
+{
+    if (hid_init() == 0)
+        return QString();
+    const QString reason = hidErrorText(nullptr);
+    return QStringLiteral("%1: cannot look for accessories: USB HID support failed to start: %2\n")
+        .arg(QLatin1String(programName),
+             reason.isEmpty() ? QStringLiteral("unknown error") : reason);
+}
+
 // Only the documented forms are accepted, although QColor would take more
 // (#rrrgggbbb, #aarrggbb), so that scripts written today keep working.
 bool parseColor(const QString &text, QColor *color, QString *error)
@@ -228,7 +241,8 @@ QString BrimselCtl::helpText()
         "     rule), or a write to it failed\n"
         "  2  bad arguments: an unknown option, a bad colour or accessory name;\n"
         "     nothing is sent\n"
-        "  3  none of the accessories asked for is connected (\"Device not found\")\n"
+        "  3  none of the accessories asked for is connected (\"Device not found\"),\n"
+        "     or USB HID support could not start (the message says why)\n"
         "\n"
         "Examples:\n"
         "  brimsel-ctl --list\n"
@@ -266,10 +280,11 @@ int BrimselCtl::listDevices()
         ++found;
     }
     hid_free_enumeration(devices);
+    const QString error = found ? QString() : libraryError();
     hid_exit();
     out.flush();
     if (!found) {
-        err << "Device not found\n";
+        err << (error.isEmpty() ? QStringLiteral("Device not found\n") : error);
         err.flush();
         return NotConnected;
     }
@@ -287,6 +302,15 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
             present |= kind->bit;
     }
     hid_free_enumeration(infos);
+    if (!present) {
+        const QString error = libraryError();
+        if (!error.isEmpty()) {
+            hid_exit();
+            err << error;
+            err.flush();
+            return NotConnected;
+        }
+    }
 
     const HidWorker::ColorReport report = HidWorker::colorReport(color);
     int written = 0;

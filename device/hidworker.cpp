@@ -72,14 +72,41 @@ void HidWorker::process()
         connected |= HShifter;
 
     const Device state = static_cast<Device>(connected);
+    const QString error = libraryError(state);
     if (state != lastState || forceReport)
         emit deviceStateChanged(state);
     lastState = state;
     forceReport = false;
+    // After the state, so that the window ends up showing the error.
+    if (!error.isEmpty())
+        emit errorOccurred(error);
 
     // Re-armed from the end of the pass, so queued colour requests get in
     // between passes.
     QTimer::singleShot(kPollIntervalMs, this, SLOT(process()));
+}
+
+// An open that finds nothing also leaves an error text behind, so only
+// hid_init can tell that the library itself did not start. It is asked only
+// after a pass that found nothing, and only until the library is known to work.
+// Returns the message to show, once.
+QString HidWorker::libraryError(Device state)
+{
+    if (libraryStarted)
+        return QString();
+    if (state != NoDevice || hid_init() == 0) {
+        libraryStarted = true;
+        // Have the state shown again in place of the error.
+        if (errorReported)
+            forceReport = true;
+        return QString();
+    }
+    if (errorReported)
+        return QString();
+    errorReported = true;
+    const wchar_t *text = hid_error(nullptr);
+    const QString reason = text && *text ? QString::fromWCharArray(text) : tr("unknown error");
+    return tr("USB HID support failed to start: %1").arg(reason);
 }
 
 void HidWorker::updateColor(QColor color, HidWorker::Device devices_to_update)

@@ -40,17 +40,22 @@ public:
 signals:
     void deviceStateChanged(HidWorker::Device connected_devices);
     void colorUpdated();
+    void errorOccurred(QString message);
 
 public slots:
     void process();
     void updateColor(QColor color, HidWorker::Device devices_to_update);
 
 private:
+    QString libraryError(Device state);
+
     hid_device_ *handbrake = nullptr;
     hid_device_ *sqShifter = nullptr;
     hid_device_ *hShifter = nullptr;
     Device lastState = NoDevice;
     bool forceReport = true;
+    bool libraryStarted = false;
+    bool errorReported = false;
 };
 
 Q_DECLARE_METATYPE(HidWorker::Device)

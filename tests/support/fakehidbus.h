@@ -3,6 +3,7 @@
 #define FAKEHIDBUS_H
 
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 // Stand-in for the USB HID bus. It implements the hid_* calls the program
@@ -50,6 +51,11 @@ public:
     // Unplugs the target accessory just before answering the next n writes
     // (an accessory pulled between a read and a write).
     static void vanishOnWrites(int n = 1);
+    // A library that cannot start: until called again with an empty text,
+    // hid_init fails, and so do hid_open and hid_enumerate, which start the
+    // library first; hid_error(NULL) then returns the text. A search that
+    // finds nothing leaves a text of its own, as hidapi does.
+    static void failInit(const QString &error);
 
     static QVector<Event> events();
     static QVector<Event> events(Call call);
