@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Sequences of accessory behaviour at the HID boundary (plugs, unplugs,
-// failing opens, reads and writes) driving the worker's poll passes and
-// colour requests.
+// failing opens, reads and writes, a library that cannot start) driving the
+// worker's poll passes and colour requests.
 #include <QCoreApplication>
 
 #include "fakehidbus.h"
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (int ops = 0; ops < 64 && !in.atEnd(); ++ops) {
             const uint8_t op = in.byte();
             const uint8_t arg = in.byte();
-            switch (op % 9) {
+            switch (op % 10) {
             case 0:
                 FakeHidBus::plug(products[arg % 4], FakeHidBus::ReadMode::Immediate);
                 break;
@@ -48,6 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 break;
             case 7:
                 worker.process();
+                break;
+            case 8:
+                FakeHidBus::failInit(arg % 2 ? QStringLiteral("cannot start") : QString());
                 break;
             default:
                 worker.updateColor(QColor::fromRgba(QRgb(in.int32())),

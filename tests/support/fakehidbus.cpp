@@ -47,8 +47,8 @@ struct Bus
     int failWrites = 0;
     int vanishWrites = 0;
     int openHandles = 0;
-    // hidapi's global error text; the texts live as long as the bus, so that
-    // a pointer handed out by hid_error stays valid.
+    // hidapi's global error text. The texts given to failInit live as long
+    // as the bus, so that a pointer handed out by hid_error stays valid.
     const wchar_t *initError = nullptr;
     const wchar_t *globalError = nullptr;
     std::deque<std::wstring> errorTexts;
@@ -224,8 +224,11 @@ void FakeHidBus::failInit(const QString &error)
         bus().initError = nullptr;
         return;
     }
-    bus().errorTexts.push_back(error.toStdWString());
-    bus().initError = bus().errorTexts.back().c_str();
+    const std::wstring text = error.toStdWString();
+    auto known = std::find(bus().errorTexts.begin(), bus().errorTexts.end(), text);
+    if (known == bus().errorTexts.end())
+        known = bus().errorTexts.insert(known, text);
+    bus().initError = known->c_str();
 }
 
 QVector<FakeHidBus::Event> FakeHidBus::events()
