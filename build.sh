@@ -15,10 +15,19 @@
 #   ./build.sh vm-test    run the shipped programs on a real kernel HID stack:
 #                         Debian's kernel under qemu with virtual accessories
 #   ./build.sh vm-bench   the same guest, running the benchmark instead
+#   ./build.sh windows    cross-build the 32-bit Windows programs and pack them
+#                         into build-win/brimsel-tool-*-windows-x86.zip (the
+#                         first run builds Qt, about half an hour)
+#   ./build.sh windows-check
+#                         check the zip's programs, also under Wine and Xvfb
 set -euo pipefail
 cd "$(dirname "$0")"
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev)
+# The Windows cross-build (MinGW with posix threads, and what building Qt
+# from Debian's source needs) and its checks under Wine (32-bit, so i386).
+WINDOWS_PACKAGES=(cmake make g++ perl dpkg-dev xz-utils g++-mingw-w64-i686-posix zip unzip file
+                  wine wine32:i386 fonts-wine xvfb xauth xdotool imagemagick icoutils)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {
@@ -32,6 +41,12 @@ install_missing() {
     echo "Installing: ${missing[*]}"
     "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Wine for 32-bit programs comes from Debian's i386 architecture.
+enable_i386() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture i386; else sudo dpkg --add-architecture i386; fi
 }
 
 # configure_and_build DIR [cmake options...]
@@ -83,6 +98,16 @@ windows-rc)
     i686-w64-mingw32-windres --preprocessor=cpp -I app app/brimsel-tool.rc \
         -O coff -o build-rc/brimsel-tool.res.o
     echo "windres: app/brimsel-tool.rc compiled to build-rc/brimsel-tool.res.o"
+    ;;
+windows)
+    enable_i386
+    install_missing "${WINDOWS_PACKAGES[@]}"
+    windows/build-windows.sh
+    ;;
+windows-check)
+    enable_i386
+    install_missing "${WINDOWS_PACKAGES[@]}"
+    xvfb-run -a -s "-screen 0 1280x1024x24" windows/check-wine.sh
     ;;
 package)
     # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.

@@ -8,6 +8,7 @@
 
 #include "colorparser.h"
 #include "colorstream.h"
+#include "hidlibrary.h"
 #include "hidworker.h"
 #include "reportsender.h"
 
@@ -50,6 +51,16 @@ QString hidErrorText(hid_device *device)
 {
     const wchar_t *text = hid_error(device);
     return text ? QString::fromWCharArray(text) : QString();
+}
+
+// Empty while the HID library works; otherwise what to print.
+QString libraryError()
+{
+    const QString reason = HidLibrary::startError();
+    if (reason.isEmpty())
+        return reason;
+    return QStringLiteral("%1: cannot look for accessories: USB HID support failed to start: %2\n")
+        .arg(QLatin1String(programName), reason);
 }
 
 // Accessory names from a comma list, as a set of HidWorker::Device bits.
@@ -213,8 +224,9 @@ QString BrimselCtl::helpText()
         "     rule), or a write to it failed or was not answered in time\n"
         "  2  bad arguments: an unknown option, a bad colour or accessory name;\n"
         "     nothing is sent\n"
-        "  3  none of the accessories asked for is connected (\"Device not found\");\n"
-        "     with --stream: none of them was connected at any time\n"
+        "  3  none of the accessories asked for is connected (\"Device not found\"),\n"
+        "     or USB HID support could not start (the message says why); with\n"
+        "     --stream: none of them was connected at any time\n"
         "  4  with --stream: some lines were not colours and were skipped (3 comes\n"
         "     first)\n"
         "  128+N  with --stream: ended by signal N (130 SIGINT, 143 SIGTERM)\n"
@@ -269,10 +281,11 @@ int BrimselCtl::listDevices()
         ++found;
     }
     hid_free_enumeration(devices);
+    const QString error = found ? QString() : libraryError();
     hid_exit();
     out.flush();
     if (!found) {
-        err << "Device not found\n";
+        err << (error.isEmpty() ? QStringLiteral("Device not found\n") : error);
         err.flush();
         return NotConnected;
     }
@@ -290,6 +303,15 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
             present |= kind->bit;
     }
     hid_free_enumeration(infos);
+    if (!present) {
+        const QString error = libraryError();
+        if (!error.isEmpty()) {
+            hid_exit();
+            err << error;
+            err.flush();
+            return NotConnected;
+        }
+    }
 
     const HidWorker::ColorReport report = HidWorker::colorReport(color);
     int written = 0;

@@ -214,6 +214,7 @@ int ColorStream::run()
     connect(worker, SIGNAL(colorUpdated()), this, SLOT(clearUpdatingColor()));
     connect(this, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
             worker, SLOT(updateColor(QColor,HidWorker::Device)));
+    connect(worker, SIGNAL(errorOccurred(QString)), this, SLOT(showError(QString)));
     // clang-format on
     workerThread->start(QThread::InheritPriority);
 
@@ -333,4 +334,11 @@ void ColorStream::say(const QString &message)
 {
     std::lock_guard<std::mutex> lock(input->mutex);
     writeMessage(err, message);
+}
+
+// A hung accessory or a HID library that cannot start, as the window's
+// status bar would show it.
+void ColorStream::showError(QString message)
+{
+    say(message);
 }

@@ -43,6 +43,7 @@ private slots:
     void colorRead();
     void inputEnded();
     void checkSignals();
+    void showError(QString message);
 
 private:
     struct Input;

@@ -3,6 +3,8 @@
 #include <QTextStream>
 
 #include "brimselctl.h"
+#include "hidlibrary.h"
+#include "hidworker.h"
 
 #include <cstdio>
 
@@ -20,6 +22,8 @@ int main(int argc, char *argv[])
         open("/dev/null", O_RDONLY);
 #endif
     QCoreApplication app(argc, argv);
+    // For --stream, whose worker then names a HID library that cannot start.
+    HidWorker::setStartCheck(HidLibrary::startError);
     QTextStream out(stdout);
     QTextStream err(stderr);
     BrimselCtl ctl(out, err);

@@ -6,6 +6,8 @@
 
 #include <hidapi.h>
 
+#include <atomic>
+
 namespace {
 
 // A read of an open handle only tells whether it still works; what it reads
@@ -47,6 +49,9 @@ bool writeReport(hid_device *&handle, ReportSender &sender, const HidWorker::Col
     handle = nullptr;
     return false;
 }
+
+// Set once by a program before its worker starts; none in tests that do not ask.
+std::atomic<HidWorker::StartCheck> startCheck{nullptr};
 
 } // namespace
 
@@ -94,14 +99,44 @@ void HidWorker::process()
     }
 
     const Device state = static_cast<Device>(connected);
+    const QString error = libraryError(state);
     if (state != lastState || forceReport)
         emit deviceStateChanged(state);
     lastState = state;
     forceReport = false;
+    // After the state, so that the window ends up showing the error.
+    if (!error.isEmpty())
+        emit errorOccurred(error);
 
     // Re-armed from the end of the pass, so queued colour requests get in
     // between passes.
     QTimer::singleShot(kPollIntervalMs, this, SLOT(process()));
+}
+
+void HidWorker::setStartCheck(StartCheck check)
+{
+    startCheck.store(check);
+}
+
+// Asked only after a pass that found nothing, and only until the library is
+// known to work. Returns the message to show, once.
+QString HidWorker::libraryError(Device state)
+{
+    const StartCheck check = startCheck.load();
+    if (libraryStarted || !check)
+        return QString();
+    const QString reason = state == NoDevice ? check() : QString();
+    if (reason.isEmpty()) {
+        libraryStarted = true;
+        // Have the state shown again in place of the error.
+        if (errorReported)
+            forceReport = true;
+        return QString();
+    }
+    if (errorReported)
+        return QString();
+    errorReported = true;
+    return tr("USB HID support failed to start: %1").arg(reason);
 }
 
 void HidWorker::updateColor(QColor color, HidWorker::Device devices_to_update)

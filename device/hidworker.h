@@ -37,6 +37,13 @@ public:
     // Feature report 0x02: red, blue, green (that order). Alpha is not sent.
     static ColorReport colorReport(const QColor &color);
 
+    // Tells why the HID library could not start, or nothing while it works
+    // (HidLibrary::startError). Workers ask it after a pass that found
+    // nothing, so that the user learns of a broken library rather than of
+    // missing accessories. Without one they never ask.
+    using StartCheck = QString (*)();
+    static void setStartCheck(StartCheck check);
+
     HidWorker();
     ~HidWorker() override;
 
@@ -50,11 +57,15 @@ public slots:
     void updateColor(QColor color, HidWorker::Device devices_to_update);
 
 private:
+    QString libraryError(Device state);
+
     hid_device_ *handbrake = nullptr;
     hid_device_ *sqShifter = nullptr;
     hid_device_ *hShifter = nullptr;
     Device lastState = NoDevice;
     bool forceReport = true;
+    bool libraryStarted = false;
+    bool errorReported = false;
     // One per slot, in slot order: bounds the wait for a hung accessory.
     std::array<ReportSender, 3> senders;
 };

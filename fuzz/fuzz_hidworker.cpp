@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Sequences of accessory behaviour at the HID boundary (plugs, unplugs,
-// failing opens, reads and writes) driving the worker's poll passes and
-// colour requests.
+// failing opens, reads and writes, a library that cannot start) driving the
+// worker's poll passes and colour requests.
 #include <QCoreApplication>
 
 #include "fakehidbus.h"
 #include "fuzzsupport.h"
+#include "hidlibrary.h"
 #include "hidworker.h"
 
 #include <cstdlib>
@@ -13,6 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     ensureApplication();
+    HidWorker::setStartCheck(HidLibrary::startError);
     QCoreApplication::processEvents(); // let earlier workers' timers go
     FakeHidBus::reset();
     static const unsigned short products[] = {HidWorker::HandbrakeProductId,
@@ -24,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (int ops = 0; ops < 64 && !in.atEnd(); ++ops) {
             const uint8_t op = in.byte();
             const uint8_t arg = in.byte();
-            switch (op % 9) {
+            switch (op % 10) {
             case 0:
                 FakeHidBus::plug(products[arg % 4], FakeHidBus::ReadMode::Immediate);
                 break;
@@ -48,6 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 break;
             case 7:
                 worker.process();
+                break;
+            case 8:
+                FakeHidBus::failInit(arg % 2 ? QStringLiteral("cannot start") : QString());
                 break;
             default:
                 worker.updateColor(QColor::fromRgba(QRgb(in.int32())),

@@ -75,6 +75,7 @@ private slots:
     void failures();
     void listsAccessories();
     void listsNothing();
+    void namesAHidLibraryThatCannotStart();
     void sendsWhatTheWindowSends();
     void helpAndVersion();
 };
@@ -268,6 +269,21 @@ void TestBrimselCtl::listsNothing()
     QCOMPARE(result.status, 3);
     QVERIFY(result.out.isEmpty());
     QCOMPARE(result.err, QString("Device not found\n"));
+}
+
+void TestBrimselCtl::namesAHidLibraryThatCannotStart()
+{
+    const QString message("brimsel-ctl: cannot look for accessories: USB HID support failed to "
+                          "start: no hid.dll\n");
+    for (const QStringList &args : {QStringList{"--list"}, QStringList{"-c", "red", "-d", "sq"}}) {
+        FakeHidBus::reset();
+        FakeHidBus::plug(HidWorker::SqShifterProductId);
+        FakeHidBus::failInit(QStringLiteral("no hid.dll"));
+        const Outcome result = runCtl(args);
+        QCOMPARE(result.status, 3);
+        QCOMPARE(result.err, message);
+        QVERIFY(result.out.isEmpty());
+    }
 }
 
 void TestBrimselCtl::sendsWhatTheWindowSends()

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "fakehidbus.h"
+#include "hidlibrary.h"
 #include "hidworker.h"
 
 #include <QRandomGenerator>
@@ -79,6 +80,7 @@ private slots:
     void hungWriteIsCutShortAndReported();
     void failedOpensAndReads();
     void faultsInAnyOrderNeitherCrashNorLeak();
+    void libraryThatCannotStartIsNamedOnce();
 
     void destructorClosesSlotsAndExits_data();
     void destructorClosesSlotsAndExits();
@@ -129,6 +131,7 @@ void TestHidWorker::firstPassReportsOnceEvenWithNothingPlugged()
 {
     HidWorker worker;
     QSignalSpy spy(&worker, SIGNAL(deviceStateChanged(HidWorker::Device)));
+    QSignalSpy errors(&worker, SIGNAL(errorOccurred(QString)));
     worker.process();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(lastState(spy), 0);
@@ -140,7 +143,9 @@ void TestHidWorker::firstPassReportsOnceEvenWithNothingPlugged()
     const QVector<unsigned short> order{kHandbrake, kSqShifter, kHShifter};
     QCOMPARE(productsOf(FakeHidBus::events(), Call::Open), order + order + order);
     QCOMPARE(FakeHidBus::count(Call::Read), 0);
+    // Without a start check the worker never calls hid_init.
     QCOMPARE(FakeHidBus::count(Call::Init), 0);
+    QCOMPARE(errors.count(), 0);
 }
 
 void TestHidWorker::plugAndUnplugAreReportedOnce()
@@ -437,6 +442,32 @@ void TestHidWorker::faultsInAnyOrderNeitherCrashNorLeak()
             QVERIFY2(e.result == 0, "a handle was closed twice");
         QCOMPARE(FakeHidBus::count(Call::Init), 0);
     }
+}
+
+void TestHidWorker::libraryThatCannotStartIsNamedOnce()
+{
+    FakeHidBus::failInit(QStringLiteral("resolve DLL functions"));
+    HidWorker::setStartCheck(HidLibrary::startError);
+    HidWorker worker;
+    QStringList seen;
+    connect(&worker, &HidWorker::deviceStateChanged, this,
+            [&seen](HidWorker::Device state) { seen << QString::number(state); });
+    connect(&worker, &HidWorker::errorOccurred, this,
+            [&seen](const QString &message) { seen << message; });
+    for (int i = 0; i < 3; ++i)
+        worker.process();
+    // The error after the state, so that it is what the window shows, and once.
+    QCOMPARE(seen, (QStringList{"0", "USB HID support failed to start: resolve DLL functions"}));
+    QCOMPARE(FakeHidBus::count(Call::Init), 3);
+
+    // Once the library starts, the unchanged state is reported again in place
+    // of the error, and hid_init is not called any more.
+    FakeHidBus::failInit(QString());
+    worker.process();
+    worker.process();
+    QCOMPARE(seen.mid(2), QStringList{"0"});
+    QCOMPARE(FakeHidBus::count(Call::Init), 4);
+    HidWorker::setStartCheck(nullptr);
 }
 
 void TestHidWorker::destructorClosesSlotsAndExits_data()

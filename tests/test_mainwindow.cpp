@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fakehidbus.h"
 #include "queuedcallcounter.h"
+#include "hidlibrary.h"
 #include "hidworker.h"
 #include "mainwindow.h"
 
@@ -56,6 +57,7 @@ private slots:
     void deviceStateEnablesBoxesAndShowsCount_data();
     void deviceStateEnablesBoxesAndShowsCount();
     void followsAccessoriesThroughTheWorker();
+    void statusNamesAHidLibraryThatCannotStart();
 
     void colourGoesToCheckedBoxes();
     void colourWithNoBoxCheckedIsDropped();
@@ -246,6 +248,19 @@ void TestMainWindow::followsAccessoriesThroughTheWorker()
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     QVERIFY(!box("checkBox_h")->isEnabled());
     QVERIFY(box("checkBox_hb")->isEnabled());
+}
+
+void TestMainWindow::statusNamesAHidLibraryThatCannotStart()
+{
+    FakeHidBus::failInit(QStringLiteral("no hid.dll"));
+    HidWorker::setStartCheck(HidLibrary::startError);
+    makeWindow();
+    const QString error("USB HID support failed to start: no hid.dll");
+    QTRY_COMPARE_WITH_TIMEOUT(status(), error, 5000);
+    // Later passes, failing again, leave it in place of "Device not found".
+    QVERIFY(FakeHidBus::waitFor(Call::Init, FakeHidBus::count(Call::Init) + 2));
+    QCOMPARE(status(), error);
+    HidWorker::setStartCheck(nullptr);
 }
 
 void TestMainWindow::colourGoesToCheckedBoxes()

@@ -51,6 +51,11 @@ struct Bus
     int delayWrites = 0;
     int writeDelayMs = 0;
     int openHandles = 0;
+    // hidapi's global error text. The texts given to failInit live as long
+    // as the bus, so that a pointer handed out by hid_error stays valid.
+    const wchar_t *initError = nullptr;
+    const wchar_t *globalError = nullptr;
+    std::deque<std::wstring> errorTexts;
     std::vector<FakeHidBus::Event> events;
     // Handles live as long as the bus so that a late call on a closed handle
     // is seen as an event instead of a use-after-free inside the stand-in.
@@ -137,6 +142,7 @@ void FakeHidBus::reset()
     Bus &b = bus();
     b.accessories.clear();
     b.failOpens = b.failReads = b.failWrites = b.vanishWrites = b.reportTimeUs = b.delayWrites = 0;
+    b.initError = b.globalError = nullptr;
     b.events.clear();
     b.openHandles = 0;
     // Closed handles are gone for good; open ones stay allocated (and now
@@ -228,6 +234,20 @@ void FakeHidBus::delayWrites(int ms, int n)
     bus().delayWrites = n;
 }
 
+void FakeHidBus::failInit(const QString &error)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    if (error.isEmpty()) {
+        bus().initError = nullptr;
+        return;
+    }
+    const std::wstring text = error.toStdWString();
+    auto known = std::find(bus().errorTexts.begin(), bus().errorTexts.end(), text);
+    if (known == bus().errorTexts.end())
+        known = bus().errorTexts.insert(known, text);
+    bus().initError = known->c_str();
+}
+
 QVector<FakeHidBus::Event> FakeHidBus::events()
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
@@ -291,8 +311,10 @@ extern "C" {
 int HID_API_EXPORT HID_API_CALL hid_init(void)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
-    logLocked(FakeHidBus::Call::Init, 0, -1, 0);
-    return 0;
+    bus().globalError = bus().initError;
+    const int result = bus().initError ? -1 : 0;
+    logLocked(FakeHidBus::Call::Init, 0, -1, result);
+    return result;
 }
 
 int HID_API_EXPORT HID_API_CALL hid_exit(void)
@@ -307,12 +329,19 @@ hid_device *HID_API_EXPORT HID_API_CALL hid_open(unsigned short vendor_id,
                                                  const wchar_t *serial_number)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
+    if (bus().initError) {
+        bus().globalError = bus().initError;
+        logLocked(FakeHidBus::Call::Open, product_id, -1, 0);
+        return nullptr;
+    }
+    bus().globalError = L"Device with requested VID/PID/(SerialNumber) not found";
     if (vendor_id != kVendorId || serial_number != nullptr || takeFault(bus().failOpens)) {
         logLocked(FakeHidBus::Call::Open, product_id, -1, 0);
         return nullptr;
     }
     for (Accessory &a : bus().accessories) {
         if (a.present && a.productId == product_id) {
+            bus().globalError = nullptr;
             logLocked(FakeHidBus::Call::Open, product_id, a.id, 1);
             return openLocked(a);
         }
@@ -324,7 +353,7 @@ hid_device *HID_API_EXPORT HID_API_CALL hid_open(unsigned short vendor_id,
 hid_device *HID_API_EXPORT HID_API_CALL hid_open_path(const char *path)
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
-    if (path && !takeFault(bus().failOpens)) {
+    if (path && !bus().initError && !takeFault(bus().failOpens)) {
         for (Accessory &a : bus().accessories) {
             if (a.present && pathFor(a.id) == path) {
                 logLocked(FakeHidBus::Call::Open, a.productId, a.id, 1);
@@ -421,6 +450,9 @@ struct hid_device_info *HID_API_EXPORT HID_API_CALL hid_enumerate(unsigned short
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     logLocked(FakeHidBus::Call::Enumerate, product_id, -1, 0);
+    bus().globalError = bus().initError;
+    if (bus().initError)
+        return nullptr;
     hid_device_info *head = nullptr;
     hid_device_info **tail = &head;
     for (const Accessory &a : bus().accessories) {
@@ -438,6 +470,8 @@ struct hid_device_info *HID_API_EXPORT HID_API_CALL hid_enumerate(unsigned short
         *tail = info;
         tail = &info->next;
     }
+    if (!head)
+        bus().globalError = L"No HID devices with requested VID/PID found in the system.";
     return head;
 }
 
@@ -456,7 +490,10 @@ void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info *de
 
 const wchar_t *HID_API_EXPORT HID_API_CALL hid_error(hid_device *dev)
 {
-    return dev ? L"stand-in accessory error" : L"stand-in bus error";
+    if (dev)
+        return L"stand-in accessory error";
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    return bus().globalError ? bus().globalError : L"Success";
 }
 
 } // extern "C"

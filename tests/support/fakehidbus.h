@@ -3,6 +3,7 @@
 #define FAKEHIDBUS_H
 
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 // Stand-in for the USB HID bus. It implements the hid_* calls the program
@@ -56,6 +57,11 @@ public:
     // The next n writes take ms to answer (a slow or hung accessory); an
     // unplug ends the wait with a failure.
     static void delayWrites(int ms, int n = 1);
+    // A library that cannot start: until called again with an empty text,
+    // hid_init fails, and so do hid_open and hid_enumerate, which start the
+    // library first; hid_error(NULL) then returns the text. A search that
+    // finds nothing leaves a text of its own, as hidapi does.
+    static void failInit(const QString &error);
 
     static QVector<Event> events();
     static QVector<Event> events(Call call);
