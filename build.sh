@@ -84,8 +84,12 @@ windows-rc)
 package)
     # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.
     install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
+    # Debian's compiler and linker flags, hardening included, as
+    # dpkg-buildpackage would give them.
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
     configure_and_build build-deb -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX=/usr
+        -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+        -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
     (cd build-deb && cpack -G DEB)
     ;;
 fuzz)
