@@ -10,6 +10,8 @@
 #   ./build.sh windows-rc compile the Windows resource script (icon, version)
 #                         with the MinGW resource compiler, as a check
 #   ./build.sh package    build the Debian package build-deb/brimsel-tool_*.deb
+#   ./build.sh check-package  build it and check it with lintian, appstreamcli
+#                         and desktop-file-validate; any complaint fails
 #   ./build.sh fuzz       build the libFuzzer targets and run each for a while
 #                         (FUZZ_SECONDS, default 30)
 #   ./build.sh vm-test    run the shipped programs on a real kernel HID stack:
@@ -112,9 +114,18 @@ windows-check)
 package)
     # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.
     install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file
+    # Debian's compiler and linker flags, hardening included, as
+    # dpkg-buildpackage would give them.
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
     configure_and_build build-deb -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX=/usr
+        -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+        -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
     (cd build-deb && cpack -G DEB)
+    ;;
+check-package)
+    "$0" package
+    install_missing lintian appstream desktop-file-utils
+    packaging/check-package.sh build-deb
     ;;
 fuzz)
     install_missing "${BUILD_PACKAGES[@]}" clang

@@ -24,8 +24,12 @@ int saturated(qint64 v)
 // One colour per row, from value 255 at the top to 0 at the bottom. The stored
 // hue and saturation are unchecked, so only what goes into the image is made
 // valid: hue 360 and up wraps as QColor::setHsv does, below -1 is grey.
-QPixmap gradient(int width, int height, int hue, int sat)
+// The image has one pixel per device pixel (width and height times ratio), so
+// that the strip stays sharp on a scaled screen.
+QPixmap gradient(const QSize &logicalSize, qreal ratio, int hue, int sat)
 {
+    const int width = qRound(logicalSize.width() * ratio);
+    const int height = qRound(logicalSize.height() * ratio);
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull())
         return QPixmap();
@@ -38,7 +42,9 @@ QPixmap gradient(int width, int height, int hue, int sat)
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(r));
         std::fill_n(line, width, QColor::fromHsv(h, s, v, 255).rgb());
     }
-    return QPixmap::fromImage(image);
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
 }
 
 } // namespace
@@ -111,15 +117,15 @@ void MyColorLuminancePicker::paintEvent(QPaintEvent *)
 {
     const int w = width();
     const int h = height();
-    const int imageWidth = qMax(w - 7, 0);
-    const int imageHeight = qMax(h - 8, 0);
+    const QSize imageSize(qMax(w - 7, 0), qMax(h - 8, 0));
+    const qreal ratio = devicePixelRatioF();
     if (stripPixmap &&
-        (stripPixmap->height() != imageHeight || stripPixmap->width() != imageWidth)) {
+        (stripPixmap->size() != imageSize * ratio || stripPixmap->devicePixelRatio() != ratio)) {
         delete stripPixmap;
         stripPixmap = nullptr;
     }
     if (!stripPixmap)
-        stripPixmap = new QPixmap(gradient(imageWidth, imageHeight, hue, sat));
+        stripPixmap = new QPixmap(gradient(imageSize, ratio, hue, sat));
 
     QPainter painter(this);
     painter.drawPixmap(QPointF(1.0, 4.0), *stripPixmap);

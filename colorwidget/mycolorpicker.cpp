@@ -19,6 +19,18 @@ int saturated(qint64 v)
     return int(qBound<qint64>(INT_MIN, v, INT_MAX));
 }
 
+// Hue for column x and saturation for row y of an area whose last column or
+// row is span away from the first.
+int hueFor(qint64 x, qint64 span)
+{
+    return saturated(360 + (-360 * x) / span);
+}
+
+int satFor(qint64 y, qint64 span)
+{
+    return saturated(255 + (-255 * y) / span);
+}
+
 } // namespace
 
 MyColorPicker::MyColorPicker(QWidget *parent) : QFrame(parent), hue(0), sat(0)
@@ -39,14 +51,12 @@ QSize MyColorPicker::sizeHint() const
 // under two pixels still divides by one, never by zero.
 int MyColorPicker::hueAt(const QPoint &pt) const
 {
-    const qint64 span = qMax(contentsRect().width() - 1, 1);
-    return saturated(360 + (-360 * qint64(pt.x())) / span);
+    return hueFor(pt.x(), qMax(contentsRect().width() - 1, 1));
 }
 
 int MyColorPicker::satAt(const QPoint &pt) const
 {
-    const qint64 span = qMax(contentsRect().height() - 1, 1);
-    return saturated(255 + (-255 * qint64(pt.y())) / span);
+    return satFor(pt.y(), qMax(contentsRect().height() - 1, 1));
 }
 
 QPoint MyColorPicker::crossPos() const
@@ -91,6 +101,10 @@ void MyColorPicker::mouseMoveEvent(QMouseEvent *event)
 
 void MyColorPicker::paintEvent(QPaintEvent *)
 {
+    // The window was moved to a screen of another pixel density.
+    if (fieldPixmap.devicePixelRatio() != devicePixelRatioF())
+        buildField();
+
     QPainter painter(this);
     drawFrame(&painter);
     const QRect r = contentsRect();
@@ -105,9 +119,16 @@ void MyColorPicker::paintEvent(QPaintEvent *)
 void MyColorPicker::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
+    buildField();
+}
 
-    const int w = qMax(width() - 2 * frameWidth(), 0);
-    const int h = qMax(height() - 2 * frameWidth(), 0);
+// One image pixel per device pixel, so that the field stays sharp on a scaled
+// screen; at a ratio of 1 each pixel is that of the point mappings.
+void MyColorPicker::buildField()
+{
+    const qreal ratio = devicePixelRatioF();
+    const int w = qRound(qMax(width() - 2 * frameWidth(), 0) * ratio);
+    const int h = qRound(qMax(height() - 2 * frameWidth(), 0) * ratio);
     QImage image(w, h, QImage::Format_RGB32);
     if (image.isNull()) { // empty, or too big to allocate
         fieldPixmap = QPixmap();
@@ -117,12 +138,15 @@ void MyColorPicker::resizeEvent(QResizeEvent *event)
     // Hue depends on the column only and saturation on the row only. They
     // are bounded because content margins could make the image wider than
     // the area the mappings span.
+    const QRect r = contentsRect();
+    const qint64 hueSpan = qMax(qRound(r.width() * ratio) - 1, 1);
+    const qint64 satSpan = qMax(qRound(r.height() * ratio) - 1, 1);
     QVector<int> hues(w);
     for (int x = 0; x < w; ++x)
-        hues[x] = qBound(0, hueAt(QPoint(x, 0)), 360);
+        hues[x] = qBound(0, hueFor(x, hueSpan), 360);
     QColor color;
     for (int y = 0; y < h; ++y) {
-        const int s = qBound(0, satAt(QPoint(0, y)), 255);
+        const int s = qBound(0, satFor(y, satSpan), 255);
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < w; ++x) {
             color.setHsv(hues[x], s, 200);
@@ -130,4 +154,5 @@ void MyColorPicker::resizeEvent(QResizeEvent *event)
         }
     }
     fieldPixmap = QPixmap::fromImage(image);
+    fieldPixmap.setDevicePixelRatio(ratio);
 }

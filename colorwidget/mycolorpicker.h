@@ -33,6 +33,7 @@ private:
     int satAt(const QPoint &pt) const;
     QPoint crossPos() const;
     void setColAt(const QPoint &pt);
+    void buildField();
 
     int hue;
     int sat;
