@@ -232,3 +232,16 @@ for pid in 3103 3102 3104 3105; do
     esac
 done
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+# What a USB device receives of a colour: the data stage of each SET_REPORT,
+# which f_hid hands to readers of /dev/hidgN (numbered as the gadgets were made).
+readers=""
+for n in 0 1 2; do
+    cat /dev/hidg$n >/tmp/hidg$n &
+    readers="$readers $!"
+done
+ctl --color '#ff0080'
+sleep 0.5
+info "brimsel-ctl --color '#ff0080' to the gadgets: exit $status; read from /dev/hidg0-2:" \
+    "[$(od -An -tx1 /tmp/hidg0)] [$(od -An -tx1 /tmp/hidg1)] [$(od -An -tx1 /tmp/hidg2)]"
+kill $readers
