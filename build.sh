@@ -155,8 +155,10 @@ fuzz)
     exit $failed
     ;;
 vm-test | vm-bench)
-    # The lab in vm/: the guest's kernel comes from apt-get download, never installed here.
-    install_missing "${BUILD_PACKAGES[@]}" qemu-system-x86 busybox-static cpio xz-utils file
+    # The lab in vm/: the guest's kernel and udevadm come from apt-get download,
+    # never installed here; libkmod2 is the one library udevadm needs that a
+    # bare machine may lack.
+    install_missing "${BUILD_PACKAGES[@]}" qemu-system-x86 busybox-static cpio xz-utils file libkmod2
     configure_and_build build-vm -DBRIMSEL_BUILD_VM=ON -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF \
         -DBRIMSEL_WERROR=ON -DCMAKE_BUILD_TYPE=Release
     exec vm/lab.sh "${1#vm-}" build-vm

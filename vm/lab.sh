@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The VM lab: boots Debian's current kernel under qemu (TCG, no KVM) with an
-# initramfs holding busybox, the HID modules, the virtual accessories and the
-# programs built in BUILD_DIR with every library they load, and runs the
-# scenarios (test) or the benchmark (bench) there.
+# initramfs holding busybox, the HID and USB gadget modules, udevadm, the
+# virtual accessories and the programs built in BUILD_DIR with every library
+# they load, and runs the scenarios (test) or the benchmark (bench) there.
 #
 #   vm/lab.sh test|bench BUILD_DIR
 #
 # Called by ./build.sh vm-test and vm-bench, which install what it needs and
-# build the programs first. The kernel and the library part of the initramfs
-# are cached in ~/.cache/brimsel-tool/vm. Prints one line per scenario and
-# "N passed, N failed"; exits non-zero on any failure, and when the guest does
-# not boot or does not finish.
+# build the programs first. The kernel, udevadm and the library part of the
+# initramfs are cached in ~/.cache/brimsel-tool/vm. Prints one line per
+# scenario and "N passed, N failed"; exits non-zero on any failure, and when
+# the guest does not boot or does not finish.
 set -euo pipefail
 mode=$1
 build=$(realpath "$2")
@@ -26,10 +26,24 @@ die() {
     exit 1
 }
 
-modules=(hid uhid hid-generic)
+# The HID stack for the accessories; and for the udev rule's check, USB HID
+# gadgets on dummy_hcd's virtual host, whose hidraw nodes have real USB parents.
+modules=(hid uhid hid-generic usb-common usbcore udc-core dummy_hcd configfs libcomposite usb_f_hid usbhid)
 
-# The kernel package linux-image-amd64 points at today, fetched once with
-# apt-get download and never installed; only what the guest needs is kept.
+# candidate PACKAGE: the version apt-get download would fetch
+candidate() {
+    apt-cache show --no-all-versions "$1" 2>/dev/null | awk '/^Version:/ { print $2; exit }'
+}
+# fetch PACKAGE: downloads it into $work (never installs it); prints the .deb
+fetch() {
+    (cd "$work" && apt-get download -qq "$1" 2>/dev/null) >&2 ||
+        (apt-get -o DPkg::Lock::Timeout=900 update -qq && cd "$work" && apt-get download -qq "$1") >&2 ||
+        die "cannot download $1"
+    echo "$work/$1"_*.deb
+}
+
+# The kernel package linux-image-amd64 points at today, fetched once and
+# never installed; only what the guest needs is kept.
 kernel_package() {
     apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }'
 }
@@ -39,14 +53,15 @@ if [ -z "$package" ]; then
     package=$(kernel_package)
 fi
 [ -n "$package" ] || die "cannot resolve linux-image-amd64 to a kernel package"
-version=$(apt-cache show --no-all-versions "$package" | awk '/^Version:/ { print $2; exit }')
+version=$(candidate "$package")
 kernel=$cache/$package-$version
-if [ ! -f "$kernel/vmlinux" ]; then
+kernel_complete() {
+    [ -f "$kernel/vmlinux" ] || return 1
+    for m in "${modules[@]}"; do [ -f "$kernel/modules/$m.ko" ] || return 1; done
+}
+if ! kernel_complete; then
     echo "Fetching $package $version"
-    (cd "$work" && apt-get download "$package" 2>/dev/null) ||
-        (apt-get -o DPkg::Lock::Timeout=900 update -qq && cd "$work" && apt-get download "$package") ||
-        die "cannot download $package"
-    deb=$(echo "$work"/*.deb)
+    deb=$(fetch "$package")
     mkdir -p "$work/deb" "$kernel.tmp/modules"
     wanted=$(dpkg-deb -c "$deb" | awk '{ print $6 }' |
         grep -E "^\./boot/vmlinuz-|/($(
@@ -55,7 +70,7 @@ if [ ! -f "$kernel/vmlinux" ]; then
         ))\.ko$")
     # shellcheck disable=SC2086 # one path a word
     dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$work/deb" $wanted
-    cp "$work"/deb/lib/modules/*/kernel/drivers/hid/*.ko "$kernel.tmp/modules/"
+    find "$work/deb/lib/modules" -name '*.ko' -exec cp {} "$kernel.tmp/modules/" \;
     # qemu boots the bare ELF kernel through its PVH entry, which is much
     # faster under TCG than the compressed bzImage: unpack the xz payload.
     vmlinuz=$(echo "$work"/deb/boot/vmlinuz-*)
@@ -64,13 +79,33 @@ if [ ! -f "$kernel/vmlinux" ]; then
     # xz stops reading after its stream, so tail may end on a broken pipe.
     { tail -c +$((offset + 1)) "$vmlinuz" || true; } | xz -dc --single-stream >"$kernel.tmp/vmlinux"
     rm -rf "$kernel" && mv "$kernel.tmp" "$kernel"
-    rm -f "$deb"
+    rm -rf "$deb" "$work/deb"
     # Older kernels are of no more use.
     find "$cache" -maxdepth 1 -name 'linux-image-*' ! -path "$kernel" -exec rm -rf {} +
 fi
 for m in "${modules[@]}"; do
     [ -f "$kernel/modules/$m.ko" ] || die "the kernel package has no $m module"
 done
+
+# udevadm from Debian's udev package, fetched once and never installed, to
+# run the project's udev rule in the guest.
+udev_version=$(candidate udev)
+[ -n "$udev_version" ] || die "apt knows no udev package"
+udev=$cache/udev-$udev_version
+if [ ! -x "$udev/udevadm" ]; then
+    echo "Fetching udev $udev_version"
+    deb=$(fetch udev)
+    mkdir -p "$udev.tmp"
+    udevadm=$(dpkg-deb -c "$deb" | awk '$6 ~ /\/bin\/udevadm$/ { path = $6 } END { print path }')
+    [ -n "$udevadm" ] || die "the udev package has no udevadm"
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -O "$udevadm" >"$udev.tmp/udevadm"
+    chmod 755 "$udev.tmp/udevadm"
+    rm -rf "$udev" && mv "$udev.tmp" "$udev"
+    rm -f "$deb"
+    find "$cache" -maxdepth 1 -name 'udev-*' ! -path "$udev" -exec rm -rf {} +
+fi
+missing=$(ldd "$udev/udevadm" | awk '/not found/ { printf " %s", $1 }')
+[ -z "$missing" ] || die "udevadm needs libraries this machine lacks:$missing"
 
 # The programs, and everything they load: shared libraries, the ld.so, Qt's
 # offscreen platform plugin, and a font for Qt.
@@ -81,21 +116,21 @@ for p in "${paths[@]}"; do [ -x "$p" ] || die "$p is not built"; done
 qtcore=$(ldd "$build/app/brimsel-tool" | awk '$1 ~ /^libQt5Core/ { print $3 }')
 plugin=$(realpath "$(dirname "$qtcore")/qt5/plugins/platforms/libqoffscreen.so")
 [ -f "$plugin" ] || die "no Qt offscreen plugin at $plugin"
-libs=$( (for p in "${paths[@]}" "$plugin"; do ldd "$p" 2>/dev/null || true; done) |
+libs=$( (for p in "${paths[@]}" "$plugin" "$udev/udevadm"; do ldd "$p" 2>/dev/null || true; done) |
     awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' | sort -u)
 extras=(/usr/bin/busybox "$plugin" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /etc/fonts/fonts.conf)
 [ -x /usr/bin/busybox ] && file -L /usr/bin/busybox | grep -q 'statically linked' ||
     die "/usr/bin/busybox is not the static busybox (busybox-static)"
 
-# The library part changes only with the host's packages or the kernel.
-manifest=$( (echo "$kernel"
+# The library part changes only with the host's packages, the kernel or udevadm.
+manifest=$( (echo "$kernel" "$udev"
     # shellcheck disable=SC2086
     for f in $libs "${extras[@]}"; do [ -e "$f" ] && stat -L -c '%n %s %Y' "$f"; done) | sha256sum | cut -c1-16)
 base=$cache/base-$manifest.cpio
 if [ ! -f "$base" ]; then
     root=$work/base
     mkdir -p "$root/bin" "$root/lib/modules" "$root/etc"
-    cp /usr/bin/busybox "$root/bin/busybox"
+    cp /usr/bin/busybox "$udev/udevadm" "$root/bin/"
     cp "$kernel"/modules/*.ko "$root/lib/modules/"
     # shellcheck disable=SC2086
     for f in $libs "${extras[@]:1}"; do
@@ -114,6 +149,7 @@ lab=$work/lab
 mkdir -p "$lab/lab"
 install -m 755 guest-init.sh "$lab/init"
 install -m 644 scenarios.sh "$lab/lab/scenarios.sh"
+install -D -m 644 ../packaging/70-brimsel-tool.rules "$lab/usr/lib/udev/rules.d/70-brimsel-tool.rules"
 for i in "${!programs[@]}"; do install -m 755 "${paths[$i]}" "$lab/lab/${programs[$i]}"; done
 (cd "$lab" && find . | LC_ALL=C sort | cpio -o -H newc --quiet >"$work/lab.cpio")
 # The kernel unpacks concatenated archives one after the other.

@@ -157,3 +157,91 @@ if [ $wstatus != 0 ] && ! grep -q '^FAIL!' /tmp/window.txt; then
     fail window "test_realstack ended with status $wstatus"
     tail -n 20 /tmp/window.txt /tmp/window.err | sed 's/^/LAB INFO   /'
 fi
+
+# The udev rule matches the USB device above a hidraw node, and a uhid device
+# has none (it sits under /sys/devices/virtual/misc/uhid). So the rule is run
+# on USB HID gadgets: dummy_hcd joins a virtual host controller to a virtual
+# device controller, and usbhid binds to each gadget as to a plugged-in
+# device. udevadm test runs the rules on a node and prints its properties.
+name=udev-rule
+problem=""
+load() {
+    mod=$1
+    shift
+    insmod /lib/modules/$mod.ko "$@" || problem="$problem; cannot load $mod"
+}
+load usb-common
+load usbcore
+load udc-core
+load dummy_hcd num=4
+load configfs
+load libcomposite
+load usb_f_hid
+load usbhid
+mount -t configfs configfs /sys/kernel/config
+# gadget PRODUCT UDC: vendor 0x1209, the accessory's report descriptor (as in
+# uhid-accessory.c); no OUT endpoint, so SET_REPORTs are read from /dev/hidgN.
+gadget() {
+    g=/sys/kernel/config/usb_gadget/g$1
+    mkdir $g && mkdir $g/strings/0x409 $g/functions/hid.0 $g/configs/c.1 || return 1
+    echo 0x1209 >$g/idVendor
+    echo 0x$1 >$g/idProduct
+    echo "Lab gadget $1" >$g/strings/0x409/product
+    echo 9 >$g/functions/hid.0/report_length
+    echo 1 >$g/functions/hid.0/no_out_endpoint
+    printf '\x06\x00\xff\x09\x01\xa1\x01\x85\x01\x09\x02\x15\x00\x26\xff\x00\x75\x08\x95\x08\x81\x02\x85\x02\x09\x03\x95\x03\xb1\x02\xc0' \
+        >$g/functions/hid.0/report_desc
+    ln -s $g/functions/hid.0 $g/configs/c.1/ && echo $2 >$g/UDC
+}
+# gadget_node PRODUCT: the gadget's hidraw node (the uhid 0x3105 is still plugged in)
+gadget_node() {
+    for d in /sys/bus/hid/devices/0003:1209:$1.*; do
+        case $(readlink -f $d) in */dummy_hcd.*) ls $d/hidraw 2>/dev/null ;; esac
+    done
+}
+i=0
+for pid in 3103 3102 3104 3105; do
+    gadget $pid dummy_udc.$i || problem="$problem; cannot make gadget $pid on dummy_udc.$i"
+    i=$((i + 1))
+done
+for pid in 3103 3102 3104 3105; do
+    i=0
+    while [ -z "$(gadget_node $pid)" ] && [ $i -lt 200 ]; do
+        i=$((i + 1))
+        sleep 0.05
+    done
+    node=$(gadget_node $pid)
+    if [ -z "$node" ]; then
+        problem="$problem; no hidraw node for gadget $pid"
+        continue
+    fi
+    [ $pid = 3103 ] && info "sysfs path of the handbrake gadget's node: $(readlink -f /sys/class/hidraw/$node)"
+    timeout 30 udevadm test --action=add /sys/class/hidraw/$node >/tmp/udev.out 2>/tmp/udev.err
+    ustatus=$?
+    tags=$(sed -n 's/^TAGS=//p' /tmp/udev.out)
+    info "udevadm test on gadget 0x$pid's /dev/$node: exit $ustatus, TAGS=$tags"
+    if [ $ustatus != 0 ] || ! grep -q '^DEVNAME=' /tmp/udev.out; then
+        problem="$problem; udevadm test failed on $pid"
+        tail -n 5 /tmp/udev.err | sed 's/^/LAB INFO   /'
+    fi
+    case "$pid:$tags" in
+    3105:*:uaccess:*) problem="$problem; 0x3105 got uaccess" ;;
+    3105:*) ;;
+    *:*:uaccess:*) ;;
+    *) problem="$problem; 0x$pid did not get uaccess" ;;
+    esac
+done
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+# What a USB device receives of a colour: the data stage of each SET_REPORT,
+# which f_hid hands to readers of /dev/hidgN (numbered as the gadgets were made).
+readers=""
+for n in 0 1 2; do
+    cat /dev/hidg$n >/tmp/hidg$n &
+    readers="$readers $!"
+done
+ctl --color '#ff0080'
+sleep 0.5
+info "brimsel-ctl --color '#ff0080' to the gadgets: exit $status; read from /dev/hidg0-2:" \
+    "[$(od -An -tx1 /tmp/hidg0)] [$(od -An -tx1 /tmp/hidg1)] [$(od -An -tx1 /tmp/hidg2)]"
+kill $readers
