@@ -70,6 +70,8 @@ private slots:
 
 private:
     void makeWindow();
+    // Both plugged in, the window showing them, and both boxes ticked.
+    void tickHandbrakeAndHShifter();
     void plug(const QString &name, unsigned short product, int count = 1);
     void unplug(const QString &name, unsigned short product, int remaining = 0);
     void setColor(const QColor &color);
@@ -122,6 +124,16 @@ void TestRealStack::unplug(const QString &name, unsigned short product, int rema
 void TestRealStack::setColor(const QColor &color)
 {
     window->findChild<MyColorWidget *>()->setCurrentColor(color);
+}
+
+void TestRealStack::tickHandbrakeAndHShifter()
+{
+    plug("hb", HidWorker::HandbrakeProductId);
+    plug("h", HidWorker::HShifterProductId);
+    makeWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
+    box("checkBox_hb")->setChecked(true);
+    box("checkBox_h")->setChecked(true);
 }
 
 void TestRealStack::plugInIsShownWithinAPass()
@@ -188,12 +200,7 @@ void TestRealStack::unplugWhileIdle()
 
 void TestRealStack::unplugDuringWrite()
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("h", HidWorker::HShifterProductId);
-    makeWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
-    box("checkBox_hb")->setChecked(true);
-    box("checkBox_h")->setChecked(true);
+    tickHandbrakeAndHShifter();
 
     // The handbrake goes away instead of answering the first send.
     lab.command("answer hb vanish");
@@ -285,12 +292,7 @@ void TestRealStack::accessoriesSendingInputReports()
 
 void TestRealStack::errorAnswerIsIgnored()
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("h", HidWorker::HShifterProductId);
-    makeWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
-    box("checkBox_hb")->setChecked(true);
-    box("checkBox_h")->setChecked(true);
+    tickHandbrakeAndHShifter();
     lab.command("answer hb error");
     const qint64 mark = lab.mark();
     setColor(QColor(200, 100, 50));
@@ -304,12 +306,7 @@ void TestRealStack::errorAnswerIsIgnored()
 
 void TestRealStack::hungAccessoryKeepsWindowResponsive()
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("h", HidWorker::HShifterProductId);
-    makeWindow();
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
-    box("checkBox_hb")->setChecked(true);
-    box("checkBox_h")->setChecked(true);
+    tickHandbrakeAndHShifter();
     lab.command("answer hb never");
 
     // The GUI thread's longest stall while the handbrake hangs.
