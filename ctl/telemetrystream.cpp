@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: MIT
+#include "telemetrystream.h"
+
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <QThread>
+
+#include "brimselctl.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+
+namespace {
+
+constexpr int kSignalCheckMs = 50;
+constexpr unsigned long kStopWaitMs = 3000; // as the window waits for its worker
+// More than the largest format, so that a longer packet shows as such.
+constexpr size_t kBufferSize = 2048;
+
+const HidWorker::Device kinds[] = {HidWorker::Handbrake, HidWorker::SqShifter, HidWorker::HShifter};
+
+std::atomic<int> caughtSignal{0};
+
+extern "C" void onTelemetrySignal(int signal)
+{
+    caughtSignal = signal;
+}
+
+// The handlers live as long as the run; the old ones come back after it.
+class SignalScope
+{
+public:
+    SignalScope()
+    {
+        caughtSignal = 0;
+        previousInt = std::signal(SIGINT, onTelemetrySignal);
+        previousTerm = std::signal(SIGTERM, onTelemetrySignal);
+#ifdef SIGPIPE
+        previousPipe = std::signal(SIGPIPE, onTelemetrySignal);
+#endif
+    }
+    ~SignalScope()
+    {
+        std::signal(SIGINT, previousInt);
+        std::signal(SIGTERM, previousTerm);
+#ifdef SIGPIPE
+        std::signal(SIGPIPE, previousPipe);
+#endif
+    }
+
+private:
+    void (*previousInt)(int);
+    void (*previousTerm)(int);
+#ifdef SIGPIPE
+    void (*previousPipe)(int);
+#endif
+};
+
+qint64 steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
+    : options(options), err(err), lights(options.idle, options.shiftAt, steadyMs)
+{
+    lightTimer.setSingleShot(true);
+    lightTimer.setTimerType(Qt::PreciseTimer);
+    connect(&lightTimer, SIGNAL(timeout()), this, SLOT(showLights()));
+}
+
+TelemetryStream::~TelemetryStream() = default;
+
+int TelemetryStream::run()
+{
+    QString error;
+    if (!receiver.open(options.endpoint, &error)) {
+        say(error);
+        return BrimselCtl::UsageError;
+    }
+    SignalScope signalScope;
+    say(QStringLiteral("listening for telemetry on %1").arg(receiver.endpoint()));
+
+    workerThread = new QThread;
+    worker = new HidWorker;
+    worker->moveToThread(workerThread);
+    // clang-format off
+    connect(workerThread, SIGNAL(started()), worker, SLOT(process()));
+    connect(workerThread, SIGNAL(finished()), worker, SLOT(deleteLater()));
+    connect(worker, SIGNAL(deviceStateChanged(HidWorker::Device)),
+            this, SLOT(setDeviceState(HidWorker::Device)));
+    connect(worker, SIGNAL(colorUpdated()), this, SLOT(clearUpdatingColor()));
+    connect(this, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
+            worker, SLOT(updateColor(QColor,HidWorker::Device)));
+    connect(worker, SIGNAL(errorOccurred(QString)), this, SLOT(showError(QString)));
+    // clang-format on
+    workerThread->start(QThread::InheritPriority);
+
+    QSocketNotifier notifier(receiver.descriptor(), QSocketNotifier::Read);
+    connect(&notifier, SIGNAL(activated(int)), this, SLOT(readPackets()));
+    QTimer signalCheck;
+    connect(&signalCheck, SIGNAL(timeout()), this, SLOT(checkSignals()));
+    signalCheck.start(kSignalCheckMs);
+
+    // What each accessory shows is unknown until now: the idle colour, at once.
+    unsent = options.devices;
+    showLights();
+    loop.exec();
+    signalCheck.stop();
+    notifier.setEnabled(false);
+    lightTimer.stop();
+
+    // The write in flight finishes; the worker closes the handles and runs
+    // hid_exit as the thread ends. A thread stuck in a HID call is left be.
+    workerThread->quit();
+    if (workerThread->wait(kStopWaitMs))
+        delete workerThread;
+    workerThread = nullptr;
+    worker = nullptr;
+    if (unreadable)
+        say(QStringLiteral("telemetry: %1 packets could not be read").arg(unreadable));
+    return BrimselCtl::StoppedBySignal + stopSignal;
+}
+
+void TelemetryStream::readPackets()
+{
+    unsigned char buffer[kBufferSize];
+    long long size;
+    bool heard = false;
+    // All that waits, then one look at the lights: a burst costs one request.
+    while ((size = receiver.receive(buffer, sizeof buffer)) >= 0) {
+        TelemetryDecoder::Sample sample;
+        if (!TelemetryDecoder::decode(buffer, size_t(size), &sample)) {
+            if (!unreadable++)
+                say(QStringLiteral("telemetry: cannot read a packet of %1 bytes; such packets "
+                                   "are ignored")
+                        .arg(size));
+            continue;
+        }
+        if (sample.format != lastFormat) {
+            lastFormat = sample.format;
+            say(QStringLiteral("telemetry: %1").arg(TelemetryDecoder::formatName(sample.format)));
+        }
+        lights.feed(sample);
+        heard = true;
+    }
+    if (heard)
+        showLights();
+}
+
+void TelemetryStream::showLights()
+{
+    wanted = lights.colors();
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        if (wanted[i] != requested[i])
+            unsent |= kinds[i] & options.devices;
+    }
+    sendNext();
+    const int wait = lights.msUntilChange();
+    if (wait >= 0)
+        lightTimer.start(wait);
+    else
+        lightTimer.stop();
+}
+
+void TelemetryStream::sendNext()
+{
+    if (updating || !unsent)
+        return;
+    // One request for the accessories that share the first one's colour;
+    // the others go when it is done.
+    QRgb color = 0;
+    int group = HidWorker::NoDevice;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        if (!(unsent & kinds[i]))
+            continue;
+        if (!group)
+            color = wanted[i];
+        if (wanted[i] == color) {
+            group |= kinds[i];
+            requested[i] = color;
+        }
+    }
+    unsent &= ~group;
+    updating = true;
+    emit colorUpdateRequested(QColor::fromRgb(color), HidWorker::Device(group));
+}
+
+void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
+{
+    const int now = connected_devices & options.devices;
+    if (!stateKnown) {
+        if (options.devicesNamed) {
+            for (HidWorker::Device kind : kinds) {
+                if ((options.devices & kind) && !(now & kind))
+                    say(QStringLiteral("%1: not connected, waiting for it")
+                            .arg(BrimselCtl::accessoryName(kind)));
+            }
+        } else if (!now) {
+            say(QStringLiteral("Device not found, waiting for an accessory"));
+        }
+    } else {
+        for (HidWorker::Device kind : kinds) {
+            if ((now & kind) != (connected & kind))
+                say(QStringLiteral("%1: %2").arg(BrimselCtl::accessoryName(kind),
+                                                 (now & kind) ? QStringLiteral("connected")
+                                                              : QStringLiteral("disconnected")));
+        }
+        // One that came back shows the colour of the moment.
+        unsent |= now & ~connected;
+        sendNext();
+    }
+    stateKnown = true;
+    connected = now;
+}
+
+void TelemetryStream::clearUpdatingColor()
+{
+    updating = false;
+    sendNext();
+}
+
+void TelemetryStream::checkSignals()
+{
+    if (const int signal = caughtSignal) {
+        stopSignal = signal;
+        loop.quit();
+    }
+}
+
+void TelemetryStream::showError(QString message)
+{
+    say(message);
+}
+
+void TelemetryStream::say(const QString &message)
+{
+    err << "brimsel-ctl: " << message << '\n';
+    err.flush();
+}

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+#ifndef TELEMETRYSTREAM_H
+#define TELEMETRYSTREAM_H
+
+#include "hidworker.h"
+#include "telemetrydecoder.h"
+#include "telemetrylights.h"
+#include "telemetryreceiver.h"
+
+#include <QColor>
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+QT_BEGIN_NAMESPACE
+class QSocketNotifier;
+class QTextStream;
+class QThread;
+QT_END_NAMESPACE
+
+// brimsel-ctl --telemetry: the game's UDP telemetry drives the lights until
+// a signal ends it. Packets are read and decoded in the calling thread as
+// they come; the worker writes in its own thread, one request at a time.
+class TelemetryStream : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QString endpoint; // "[[ADDRESS:]PORT]", empty for the default
+        HidWorker::Device devices = HidWorker::NoDevice;
+        bool devicesNamed = false;
+        QRgb idle = qRgb(0, 0, 0);
+        double shiftAt = TelemetryLights::DefaultShiftAt;
+    };
+
+    TelemetryStream(const Options &options, QTextStream &err);
+    ~TelemetryStream() override;
+
+    // Listens until SIGINT or SIGTERM and returns brimsel-ctl's exit status:
+    // 2 if it cannot listen, before any accessory is touched.
+    int run();
+
+signals:
+    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
+
+private slots:
+    void readPackets();
+    void showLights();
+    void setDeviceState(HidWorker::Device connected_devices);
+    void clearUpdatingColor();
+    void checkSignals();
+    void showError(QString message);
+
+private:
+    void sendNext();
+    void say(const QString &message);
+
+    const Options options;
+    QTextStream &err;
+    TelemetryReceiver receiver;
+    TelemetryLights lights;
+    QTimer lightTimer; // the next flash step or the fall-back to idle
+    QEventLoop loop;
+    QThread *workerThread = nullptr;
+    HidWorker *worker = nullptr;
+
+    // Per accessory, in slot order: the colour it should show, and the one
+    // last asked of the worker. Only the newest waits, without a backlog.
+    TelemetryLights::Colors wanted{};
+    TelemetryLights::Colors requested{};
+    int unsent = HidWorker::NoDevice; // accessories whose colour is not asked yet
+    bool updating = false;
+
+    TelemetryDecoder::Format lastFormat = TelemetryDecoder::Unknown;
+    qint64 unreadable = 0;
+    bool stateKnown = false;
+    int connected = HidWorker::NoDevice;
+    int stopSignal = 0;
+};
+
+#endif // TELEMETRYSTREAM_H
