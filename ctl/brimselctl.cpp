@@ -189,7 +189,7 @@ int BrimselCtl::run(const QStringList &arguments)
     if (list) {
         if (parser.isSet(deviceOption))
             return usageError(
-                QStringLiteral("--device goes with --color, --stream or --telemetry only"));
+                QStringLiteral("--device goes with --color, --telemetry or --stream only"));
         return listDevices();
     }
 

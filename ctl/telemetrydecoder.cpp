@@ -64,8 +64,11 @@ bool decodeForza(const unsigned char *p, TelemetryDecoder::Format format,
         s->hasHandbrake = true;
         s->handbrake = p[dash + 74] > 0;
     }
-    // In menus the game sends zeros: nothing to show, but a sound packet.
-    return !s->raceOn || plausibleRpms(s->rpm, s->maxRpm);
+    // In menus the game sends zeros, the maximum too: nothing to show, but
+    // a sound packet.
+    if (!s->raceOn)
+        return plausibleRpm(s->rpm) && plausibleRpm(s->maxRpm);
+    return plausibleRpms(s->rpm, s->maxRpm);
 }
 
 bool decodeOutGauge(const unsigned char *p, TelemetryDecoder::Sample *s)

@@ -43,7 +43,9 @@ private:
     qintptr socket;
     quint32 boundAddress = 0;
     quint16 boundPort = 0;
+#ifdef Q_OS_WIN
     bool started = false; // Winsock
+#endif
 };
 
 #endif // TELEMETRYRECEIVER_H

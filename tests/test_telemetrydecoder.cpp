@@ -97,6 +97,7 @@ void TestTelemetryDecoder::unreadable_data()
     QTest::newRow("Forza maximum below 0") << P::forza(311, true, 1000, -8000);
     QTest::newRow("Forza maximum NaN") << P::forza(232, true, 1000, nan);
     QTest::newRow("Forza RPM far over the maximum") << P::forza(232, true, 80000, 8000);
+    QTest::newRow("Forza menu, NaN RPM") << P::forza(311, false, nan, 0);
     QTest::newRow("Forza gear 255") << P::forza(311, true, 1000, 8000, 0, 255);
     QByteArray raceOnTwo = P::forza(311, true, 1000, 8000);
     P::putU32(raceOnTwo, 0, 2);
