@@ -21,6 +21,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -138,15 +139,32 @@ void latency()
     std::printf("goal: p50 under 0.5 ms for the idle accessory\n");
 }
 
-// The whole program in a process of its own, three silent accessories
-// plugged, fed by `feed` for `seconds`; returns its CPU time in ms.
-double cpuOfRun(const QStringList &arguments, int seconds,
+// The whole program in a process of its own, fed by `feed` for `seconds`;
+// returns its CPU time in ms. With `real`, the brimsel-ctl that was built,
+// on this machine's hidapi; otherwise in-process code over the stand-in bus
+// with three silent accessories plugged.
+double cpuOfRun(bool real, const QStringList &arguments, int seconds,
                 const std::function<void(int inputFd, int second)> &feed)
 {
     int fds[2];
     if (pipe(fds) != 0)
         qFatal("no pipe");
     const pid_t child = fork();
+    if (child == 0 && real) {
+        close(fds[1]);
+        dup2(fds[0], STDIN_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDERR_FILENO);
+        std::vector<QByteArray> args{BRIMSEL_CTL};
+        for (const QString &a : arguments)
+            args.push_back(a.toLocal8Bit());
+        std::vector<char *> argv;
+        for (QByteArray &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
     if (child == 0) {
         close(fds[1]);
         int argc = 1;
@@ -176,27 +194,31 @@ double cpuOfRun(const QStringList &arguments, int seconds,
             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
 }
 
-void cpu()
+void cpu(bool real)
 {
     const int seconds = 10;
-    std::printf("\n-- CPU of the whole program, three silent accessories, %d s each\n", seconds);
-    const double stream = cpuOfRun({"--stream"}, seconds, [](int fd, int second) {
+    std::printf("\n-- CPU of the whole program, %s, %d s each\n",
+                real ? "the built brimsel-ctl on this machine's hidapi (no accessory)"
+                     : "stand-in bus, three silent accessories",
+                seconds);
+    const double stream = cpuOfRun(real, {"--stream"}, seconds, [](int fd, int second) {
         const QByteArray line = second % 2 ? "#ff0000\n" : "#00ff00\n";
         if (write(fd, line.constData(), size_t(line.size())) != line.size())
             qFatal("short write");
         QThread::msleep(1000);
     });
     const auto telemetry = [&](const std::function<float(int)> &rpm) {
-        return cpuOfRun({"--telemetry", QString::number(kPort)}, seconds, [&](int, int second) {
-            Game g;
-            QElapsedTimer timer;
-            timer.start();
-            for (int i = 0; i < 60; ++i) {
-                g.send(P::forza(311, true, rpm(second * 60 + i), 8000));
-                const qint64 next = (i + 1) * 1000 / 60;
-                QThread::msleep(std::max<qint64>(0, next - timer.elapsed()));
-            }
-        });
+        return cpuOfRun(real, {"--telemetry", QString::number(kPort)}, seconds,
+                        [&](int, int second) {
+                            Game g;
+                            QElapsedTimer timer;
+                            timer.start();
+                            for (int i = 0; i < 60; ++i) {
+                                g.send(P::forza(311, true, rpm(second * 60 + i), 8000));
+                                const qint64 next = (i + 1) * 1000 / 60;
+                                QThread::msleep(std::max<qint64>(0, next - timer.elapsed()));
+                            }
+                        });
     };
     const double idling = telemetry([](int) { return 900.0f; });
     // Up through every stage and back, once every 2 s.
@@ -222,6 +244,7 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         latency();
     }
-    cpu();
+    cpu(false);
+    cpu(true);
     return 0;
 }

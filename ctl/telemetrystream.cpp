@@ -160,11 +160,17 @@ void TelemetryStream::showLights()
             unsent |= kinds[i] & options.devices;
     }
     sendNext();
+    // Every packet moves the fall-back to idle on, but the timer is set again
+    // only for an earlier moment: at 60 packets a second, resetting it each
+    // time would cost more than the rest of the packet's work.
     const int wait = lights.msUntilChange();
-    if (wait >= 0)
-        lightTimer.start(wait);
-    else
+    const qint64 due = steadyMs() + wait;
+    if (wait < 0) {
         lightTimer.stop();
+    } else if (!lightTimer.isActive() || due < lightDue) {
+        lightDue = due;
+        lightTimer.start(wait);
+    }
 }
 
 void TelemetryStream::sendNext()

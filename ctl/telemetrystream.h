@@ -60,7 +60,8 @@ private:
     QTextStream &err;
     TelemetryReceiver receiver;
     TelemetryLights lights;
-    QTimer lightTimer; // the next flash step or the fall-back to idle
+    QTimer lightTimer; // the next flash step or the fall-back to idle, or later
+    qint64 lightDue = 0;
     QEventLoop loop;
     QThread *workerThread = nullptr;
     HidWorker *worker = nullptr;
