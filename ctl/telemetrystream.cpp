@@ -66,7 +66,8 @@ qint64 steadyMs()
 } // namespace
 
 TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
-    : options(options), err(err), lights(options.idle, options.shiftAt, steadyMs)
+    : options(options), err(err), lights(options.idle, options.shiftAt, steadyMs),
+      colorFlow([this](const QColor &color, int devices) { return sendColor(color, devices); })
 {
     lightTimer.setSingleShot(true);
     lightTimer.setTimerType(Qt::PreciseTimer);
@@ -107,7 +108,6 @@ int TelemetryStream::run()
     signalCheck.start(kSignalCheckMs);
 
     // What each accessory shows is unknown until now: the idle colour, at once.
-    unsent = options.devices;
     showLights();
     loop.exec();
     signalCheck.stop();
@@ -154,12 +154,11 @@ void TelemetryStream::readPackets()
 
 void TelemetryStream::showLights()
 {
-    wanted = lights.colors();
-    for (size_t i = 0; i < wanted.size(); ++i) {
-        if (wanted[i] != requested[i])
-            unsent |= kinds[i] & options.devices;
-    }
-    sendNext();
+    const TelemetryLights::Colors colors = lights.colors();
+    ColorCoalescer::AccessoryColors wanted;
+    for (size_t i = 0; i < colors.size(); ++i)
+        wanted[i] = QColor::fromRgb(colors[i]);
+    colorFlow.updateColors(wanted, options.devices);
     // Every packet moves the fall-back to idle on, but the timer is set again
     // only for an earlier moment: at 60 packets a second, resetting it each
     // time would cost more than the rest of the packet's work.
@@ -173,27 +172,10 @@ void TelemetryStream::showLights()
     }
 }
 
-void TelemetryStream::sendNext()
+bool TelemetryStream::sendColor(const QColor &color, int devices)
 {
-    if (updating || !unsent)
-        return;
-    // One request for the accessories that share the first one's colour;
-    // the others go when it is done.
-    QRgb color = 0;
-    int group = HidWorker::NoDevice;
-    for (size_t i = 0; i < wanted.size(); ++i) {
-        if (!(unsent & kinds[i]))
-            continue;
-        if (!group)
-            color = wanted[i];
-        if (wanted[i] == color) {
-            group |= kinds[i];
-            requested[i] = color;
-        }
-    }
-    unsent &= ~group;
-    updating = true;
-    emit colorUpdateRequested(QColor::fromRgb(color), HidWorker::Device(group));
+    emit colorUpdateRequested(color, HidWorker::Device(devices));
+    return true;
 }
 
 void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
@@ -217,8 +199,7 @@ void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
                                                               : QStringLiteral("disconnected")));
         }
         // One that came back shows the colour of the moment.
-        unsent |= now & ~connected;
-        sendNext();
+        colorFlow.resend(now & ~connected);
     }
     stateKnown = true;
     connected = now;
@@ -226,8 +207,7 @@ void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
 
 void TelemetryStream::clearUpdatingColor()
 {
-    updating = false;
-    sendNext();
+    colorFlow.clearUpdatingColor();
 }
 
 void TelemetryStream::checkSignals()

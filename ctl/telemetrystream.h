@@ -2,6 +2,7 @@
 #ifndef TELEMETRYSTREAM_H
 #define TELEMETRYSTREAM_H
 
+#include "colorcoalescer.h"
 #include "hidworker.h"
 #include "telemetrydecoder.h"
 #include "telemetrylights.h"
@@ -53,7 +54,7 @@ private slots:
     void showError(QString message);
 
 private:
-    void sendNext();
+    bool sendColor(const QColor &color, int devices);
     void say(const QString &message);
 
     const Options options;
@@ -66,12 +67,7 @@ private:
     QThread *workerThread = nullptr;
     HidWorker *worker = nullptr;
 
-    // Per accessory, in slot order: the colour it should show, and the one
-    // last asked of the worker. Only the newest waits, without a backlog.
-    TelemetryLights::Colors wanted{};
-    TelemetryLights::Colors requested{};
-    int unsent = HidWorker::NoDevice; // accessories whose colour is not asked yet
-    bool updating = false;
+    ColorCoalescer colorFlow; // a colour per accessory
 
     TelemetryDecoder::Format lastFormat = TelemetryDecoder::Unknown;
     qint64 unreadable = 0;
