@@ -17,6 +17,7 @@ constexpr int kSignalCheckMs = 50;
 constexpr unsigned long kStopWaitMs = 3000; // as the window waits for its worker
 // More than the largest format, so that a longer packet shows as such.
 constexpr size_t kBufferSize = 2048;
+constexpr int kPacketsPerWake = 64;
 
 const HidWorker::Device kinds[] = {HidWorker::Handbrake, HidWorker::SqShifter, HidWorker::HShifter};
 
@@ -131,8 +132,10 @@ void TelemetryStream::readPackets()
     unsigned char buffer[kBufferSize];
     long long size;
     bool heard = false;
-    // All that waits, then one look at the lights: a burst costs one request.
-    while ((size = receiver.receive(buffer, sizeof buffer)) >= 0) {
+    // What waits, then one look at the lights: a burst costs one request.
+    // A bounded number, so that a flood cannot keep the loop from the rest.
+    for (int n = 0; n < kPacketsPerWake && (size = receiver.receive(buffer, sizeof buffer)) >= 0;
+         ++n) {
         TelemetryDecoder::Sample sample;
         if (!TelemetryDecoder::decode(buffer, size_t(size), &sample)) {
             if (!unreadable++)
@@ -141,8 +144,14 @@ void TelemetryStream::readPackets()
                         .arg(size));
             continue;
         }
-        if (sample.format != lastFormat) {
-            lastFormat = sample.format;
+        // Each format once while packets keep coming, so that two games
+        // sending at once do not write a line per packet.
+        const qint64 now = steadyMs();
+        if (now - lastReadable >= TelemetryLights::SilenceMs)
+            announced = 0;
+        lastReadable = now;
+        if (!(announced & (1 << sample.format))) {
+            announced |= 1 << sample.format;
             say(QStringLiteral("telemetry: %1").arg(TelemetryDecoder::formatName(sample.format)));
         }
         lights.feed(sample);

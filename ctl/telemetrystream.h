@@ -69,7 +69,8 @@ private:
 
     ColorCoalescer colorFlow; // a colour per accessory
 
-    TelemetryDecoder::Format lastFormat = TelemetryDecoder::Unknown;
+    int announced = 0; // formats named since packets last stopped, one bit each
+    qint64 lastReadable = 0;
     qint64 unreadable = 0;
     bool stateKnown = false;
     int connected = HidWorker::NoDevice;
