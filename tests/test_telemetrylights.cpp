@@ -42,7 +42,6 @@ private slots:
     void init() { now = 1000000; }
     void stages();
     void flashTiming();
-    void handbrake();
     void notDriving();
     void outGaugeHighestSinceCarChange();
 
@@ -91,22 +90,6 @@ void TestTelemetryLights::flashTiming()
     QCOMPARE(lights.colors(), all(red));
     lights.feed(sampleOf(P::forza(232, true, 7900, 8000)));
     QCOMPARE(lights.colors(), all(blue));
-}
-
-void TestTelemetryLights::handbrake()
-{
-    Lights lights(idle, 0.97, clock);
-    lights.feed(sampleOf(P::forza(311, true, 6000, 8000, 1)));
-    QCOMPARE(lights.colors(), (Lights::Colors{red, green, green}));
-    lights.feed(sampleOf(P::forza(324, true, 7000, 8000, 0)));
-    QCOMPARE(lights.colors(), (Lights::Colors{idle, yellow, yellow}));
-    lights.feed(sampleOf(P::outGauge(92, "XRT", 0, false, true)));
-    QCOMPARE(lights.colors(), (Lights::Colors{red, idle, idle}));
-    // No handbrake field: it shows the rev light.
-    lights.feed(sampleOf(P::forza(232, true, 6000, 8000, 1)));
-    QCOMPARE(lights.colors(), all(green));
-    lights.feed(sampleOf(P::codemasters(7500, 8000)));
-    QCOMPARE(lights.colors(), all(red));
 }
 
 void TestTelemetryLights::notDriving()
