@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "reportsender.h"
 
+#include "hidsession.h"
+
 #include <hidapi.h>
 
 #include <chrono>
@@ -45,10 +47,13 @@ void run(const std::shared_ptr<Job> &job)
         abandoned = job->abandoned;
     }
     job->finished.notify_all();
-    if (abandoned) {
+    if (abandoned)
         hid_close(job->handle);
+    // Out of hidapi before anyone is told the sender is free: whoever goes
+    // next may be the one to shut the library down.
+    HidSession::leave();
+    if (abandoned)
         job->inFlight->store(false);
-    }
 }
 
 } // namespace
@@ -59,6 +64,7 @@ ReportSender::Outcome ReportSender::sendTwice(hid_device_ *handle, const unsigne
     auto job = std::make_shared<Job>();
     job->handle = handle;
     job->report.assign(data, data + length);
+    HidSession::enter(); // left by the helper
     std::thread helper(run, job);
 
     std::unique_lock<std::mutex> lock(job->mutex);
