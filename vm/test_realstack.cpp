@@ -365,7 +365,20 @@ void TestRealStack::closeProgramWhileHung(const QStringList &hung)
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.start(QCoreApplication::applicationFilePath(), {"--close-while-hung"});
-    QVERIFY(lab.waitFor(mark, "SET_REPORT", hung.first(), 1, 20000));
+    if (!lab.waitFor(mark, "SET_REPORT", hung.first(), 1, 20000)) {
+        const QString state = program.state() == QProcess::Running ? QStringLiteral("running")
+                              : program.exitStatus() == QProcess::CrashExit
+                                  ? QStringLiteral("crashed")
+                                  : QString::number(program.exitCode());
+        program.kill();
+        program.waitForFinished(5000);
+        QFAIL(
+            qPrintable(QStringLiteral("no write reached %1; the program printed [%2], %3; "
+                                      "opens of it: %4")
+                           .arg(hung.first(),
+                                QString::fromUtf8(program.readAllStandardOutput()).trimmed(), state)
+                           .arg(lab.lines(mark, "OPEN", hung.first()).size())));
+    }
     const double hungAt = LabAccessories::now();
     QVERIFY(program.waitForFinished(20000));
     const double ended = LabAccessories::now();
