@@ -3,8 +3,8 @@
 
 #include <QSocketNotifier>
 #include <QTextStream>
-#include <QThread>
 
+#include "accessorytable.h"
 #include "brimselctl.h"
 
 #include <atomic>
@@ -14,12 +14,9 @@
 namespace {
 
 constexpr int kSignalCheckMs = 50;
-constexpr unsigned long kStopWaitMs = 3000; // as the window waits for its worker
 // More than the largest format, so that a longer packet shows as such.
 constexpr size_t kBufferSize = 2048;
 constexpr int kPacketsPerWake = 64;
-
-const HidWorker::Device kinds[] = {HidWorker::Handbrake, HidWorker::SqShifter, HidWorker::HShifter};
 
 std::atomic<int> caughtSignal{0};
 
@@ -68,7 +65,7 @@ qint64 steadyMs()
 
 TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
     : options(options), err(err), lights(options.idle, options.shiftAt, steadyMs),
-      colorFlow([this](const QColor &color, int devices) { return sendColor(color, devices); })
+      link([this](const QColor &color, int devices) { return sendColor(color, devices); })
 {
     lightTimer.setSingleShot(true);
     lightTimer.setTimerType(Qt::PreciseTimer);
@@ -87,20 +84,7 @@ int TelemetryStream::run()
     SignalScope signalScope;
     say(QStringLiteral("listening for telemetry on %1").arg(receiver.endpoint()));
 
-    workerThread = new QThread;
-    worker = new HidWorker;
-    worker->moveToThread(workerThread);
-    // clang-format off
-    connect(workerThread, SIGNAL(started()), worker, SLOT(process()));
-    connect(workerThread, SIGNAL(finished()), worker, SLOT(deleteLater()));
-    connect(worker, SIGNAL(deviceStateChanged(HidWorker::Device)),
-            this, SLOT(setDeviceState(HidWorker::Device)));
-    connect(worker, SIGNAL(colorUpdated()), this, SLOT(clearUpdatingColor()));
-    connect(this, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
-            worker, SLOT(updateColor(QColor,HidWorker::Device)));
-    connect(worker, SIGNAL(errorOccurred(QString)), this, SLOT(showError(QString)));
-    // clang-format on
-    workerThread->start(QThread::InheritPriority);
+    link.start(this);
 
     QSocketNotifier notifier(receiver.descriptor(), QSocketNotifier::Read);
     connect(&notifier, SIGNAL(activated(int)), this, SLOT(readPackets()));
@@ -115,13 +99,9 @@ int TelemetryStream::run()
     notifier.setEnabled(false);
     lightTimer.stop();
 
-    // The write in flight finishes; the worker closes the handles and runs
-    // hid_exit as the thread ends. A thread stuck in a HID call is left be.
-    workerThread->quit();
-    if (workerThread->wait(kStopWaitMs))
-        delete workerThread;
-    workerThread = nullptr;
-    worker = nullptr;
+    // The write in flight finishes; a write that hung keeps its handle and
+    // the HID library past the end of the thread, as with --stream.
+    link.stop();
     if (unreadable)
         say(QStringLiteral("telemetry: %1 packets could not be read").arg(unreadable));
     return BrimselCtl::StoppedBySignal + stopSignal;
@@ -167,7 +147,7 @@ void TelemetryStream::showLights()
     ColorCoalescer::AccessoryColors wanted;
     for (size_t i = 0; i < colors.size(); ++i)
         wanted[i] = QColor::fromRgb(colors[i]);
-    colorFlow.updateColors(wanted, options.devices);
+    link.updateColors(wanted, options.devices);
     // Every packet moves the fall-back to idle on, but the timer is set again
     // only for an earlier moment: at 60 packets a second, resetting it each
     // time would cost more than the rest of the packet's work.
@@ -192,23 +172,23 @@ void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
     const int now = connected_devices & options.devices;
     if (!stateKnown) {
         if (options.devicesNamed) {
-            for (HidWorker::Device kind : kinds) {
-                if ((options.devices & kind) && !(now & kind))
+            for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+                if ((options.devices & kind.bit) && !(now & kind.bit))
                     say(QStringLiteral("%1: not connected, waiting for it")
-                            .arg(BrimselCtl::accessoryName(kind)));
+                            .arg(QLatin1String(kind.name)));
             }
         } else if (!now) {
             say(QStringLiteral("Device not found, waiting for an accessory"));
         }
     } else {
-        for (HidWorker::Device kind : kinds) {
-            if ((now & kind) != (connected & kind))
-                say(QStringLiteral("%1: %2").arg(BrimselCtl::accessoryName(kind),
-                                                 (now & kind) ? QStringLiteral("connected")
-                                                              : QStringLiteral("disconnected")));
+        for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+            if ((now & kind.bit) != (connected & kind.bit))
+                say(QStringLiteral("%1: %2").arg(
+                    QLatin1String(kind.name), (now & kind.bit) ? QStringLiteral("connected")
+                                                               : QStringLiteral("disconnected")));
         }
         // One that came back shows the colour of the moment.
-        colorFlow.resend(now & ~connected);
+        link.resend(now & ~connected);
     }
     stateKnown = true;
     connected = now;
@@ -216,7 +196,7 @@ void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
 
 void TelemetryStream::clearUpdatingColor()
 {
-    colorFlow.clearUpdatingColor();
+    link.clearUpdatingColor();
 }
 
 void TelemetryStream::checkSignals()

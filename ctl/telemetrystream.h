@@ -2,7 +2,7 @@
 #ifndef TELEMETRYSTREAM_H
 #define TELEMETRYSTREAM_H
 
-#include "colorcoalescer.h"
+#include "devicelink.h"
 #include "hidworker.h"
 #include "telemetrydecoder.h"
 #include "telemetrylights.h"
@@ -16,12 +16,12 @@
 QT_BEGIN_NAMESPACE
 class QSocketNotifier;
 class QTextStream;
-class QThread;
 QT_END_NAMESPACE
 
 // brimsel-ctl --telemetry: the game's UDP telemetry drives the lights until
 // a signal ends it. Packets are read and decoded in the calling thread as
-// they come; the worker writes in its own thread, one request at a time.
+// they come; the device link's worker writes in its own thread, one request
+// at a time, each accessory's newest colour waiting.
 class TelemetryStream : public QObject
 {
     Q_OBJECT
@@ -64,10 +64,7 @@ private:
     QTimer lightTimer; // the next flash step or the fall-back to idle, or later
     qint64 lightDue = 0;
     QEventLoop loop;
-    QThread *workerThread = nullptr;
-    HidWorker *worker = nullptr;
-
-    ColorCoalescer colorFlow; // a colour per accessory
+    DeviceLink link; // a colour per accessory
 
     int announced = 0; // formats named since packets last stopped, one bit each
     qint64 lastReadable = 0;
