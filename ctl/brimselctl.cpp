@@ -16,6 +16,8 @@
 
 #include <hidapi.h>
 
+#include <algorithm>
+
 namespace {
 
 const char *const programName = "brimsel-ctl";
@@ -134,10 +136,14 @@ int BrimselCtl::runCommand(const QStringList &arguments)
         const QStringList unknown = parser.unknownOptionNames();
         if (unknown.isEmpty())
             return usageError(parser.errorText());
-        const QString dashes =
-            unknown.first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-");
+        // Qt gives the name alone: "x" for "-x" or for "--x".
+        const QString asLong = QStringLiteral("--") + unknown.first();
+        const bool isLong = std::any_of(arguments.begin(), arguments.end(), [&](const QString &a) {
+            return a == asLong || a.startsWith(asLong + QLatin1Char('='));
+        });
         return usageError(
-            QStringLiteral("unknown option %1").arg(QuotedText::quote(dashes + unknown.first())));
+            QStringLiteral("unknown option %1")
+                .arg(QuotedText::quote(isLong ? asLong : QLatin1Char('-') + unknown.first())));
     }
     if (parser.isSet(helpOption)) {
         out << helpText();

@@ -150,6 +150,8 @@ void TestBrimselCtl::rejectedArguments_data()
     QTest::newRow("positional") << QStringList{"red"} << "unexpected argument";
     QTest::newRow("unknown option") << QStringList{"--colr", "red"} << "unknown option \"--colr\"";
     QTest::newRow("unknown short") << QStringList{"-xc", "red"} << "unknown option \"-x\"";
+    QTest::newRow("unknown long, one letter")
+        << QStringList{"--x=1", "-c", "red"} << "unknown option \"--x\"";
     QTest::newRow("colour twice, both spellings")
         << QStringList{"-c", "red", "--colour", "blue"} << "once";
     QTest::newRow("missing value") << QStringList{"--color"} << "Missing value";
