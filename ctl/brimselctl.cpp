@@ -279,7 +279,10 @@ int BrimselCtl::listDevices()
     hid.finish();
     out.flush();
     if (devices.isEmpty()) {
-        err << (error.isEmpty() ? QStringLiteral("Device not found\n") : error);
+        if (error.isEmpty())
+            err << programName << ": Device not found\n";
+        else
+            err << error;
         err.flush();
         return NotConnected;
     }
@@ -341,7 +344,7 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
     hid.finish();
     out.flush();
     if (!written && !failed && !devicesNamed)
-        err << "Device not found\n";
+        err << programName << ": Device not found\n";
     err.flush();
 
     if (failed)

@@ -209,7 +209,7 @@ void TestBrimselCtl::missingAccessories()
 {
     Outcome result = runCtl({"--color", "red"});
     QCOMPARE(result.status, 3);
-    QCOMPARE(result.err, QString("Device not found\n"));
+    QCOMPARE(result.err, QString("brimsel-ctl: Device not found\n"));
     QVERIFY(result.out.isEmpty());
 
     FakeHidBus::plug(HidWorker::SqShifterProductId);
@@ -298,7 +298,7 @@ void TestBrimselCtl::listsNothing()
     const Outcome result = runCtl({"-l"});
     QCOMPARE(result.status, 3);
     QVERIFY(result.out.isEmpty());
-    QCOMPARE(result.err, QString("Device not found\n"));
+    QCOMPARE(result.err, QString("brimsel-ctl: Device not found\n"));
 }
 
 void TestBrimselCtl::namesAHidLibraryThatCannotStart()

@@ -193,9 +193,10 @@ void TestColorStream::accessoryComesBackWithTheColourOfTheMoment()
     QCOMPARE(reportsTo(sq), (QVector<QByteArray>{red, red}));
     QCOMPARE(reportsTo(sqAgain), (QVector<QByteArray>{blue, blue}));
     QCOMPARE(reportsTo(hb).mid(0, 4), (QVector<QByteArray>{red, red, blue, blue}));
-    QCOMPARE(result.err, QString("brimsel-ctl: H Shifter: not connected, waiting for it\n"
-                                 "brimsel-ctl: SQ Shifter: disconnected\n"
-                                 "brimsel-ctl: SQ Shifter: connected\n"));
+    QCOMPARE(result.err,
+             QString("brimsel-ctl: H Shifter: not connected, waiting for it until the input ends\n"
+                     "brimsel-ctl: SQ Shifter: disconnected\n"
+                     "brimsel-ctl: SQ Shifter: connected\n"));
 }
 
 void TestColorStream::badLinesAreSkipped()
@@ -251,7 +252,8 @@ void TestColorStream::noAccessory()
         in.close();
     });
     QCOMPARE(result.status, int(BrimselCtl::NotConnected));
-    QCOMPARE(result.err, QString("brimsel-ctl: Device not found, waiting for an accessory\n"));
+    QCOMPARE(result.err, QString("brimsel-ctl: Device not found, waiting for an accessory until "
+                                 "the input ends\n"));
     QCOMPARE(writes(), 0);
 }
 
