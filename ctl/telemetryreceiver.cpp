@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+#include "quotedtext.h"
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -112,15 +114,15 @@ bool TelemetryReceiver::parseEndpoint(const QString &text, quint32 *address, qui
     const QString portText = colon < 0 ? text : text.mid(colon + 1);
     uint portValue = 0;
     if (!parseNumber(portText, 65535, &portValue) || portValue == 0) {
-        *error = QStringLiteral("\"%1\" is not a port: give a number from 1 to 65535, as in "
-                                "20777 or 127.0.0.1:20777")
-                     .arg(portText);
+        *error = QStringLiteral("%1 is not a port: give a number from 1 to 65535, as in 20777 "
+                                "or 127.0.0.1:20777")
+                     .arg(QuotedText::quote(portText));
         return false;
     }
     if (colon >= 0 && !parseAddress(text.left(colon), address)) {
-        *error = QStringLiteral("\"%1\" is not an IPv4 address: give one such as 127.0.0.1 "
-                                "or 0.0.0.0")
-                     .arg(text.left(colon));
+        *error = QStringLiteral("%1 is not an IPv4 address: give one such as 127.0.0.1 or "
+                                "0.0.0.0")
+                     .arg(QuotedText::quote(text.left(colon)));
         return false;
     }
     *port = quint16(portValue);
