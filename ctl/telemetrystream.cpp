@@ -10,6 +10,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <memory>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -19,10 +25,21 @@ constexpr size_t kBufferSize = 2048;
 constexpr int kPacketsPerWake = 64;
 
 std::atomic<int> caughtSignal{0};
+#ifndef Q_OS_WIN
+// The handler wakes the loop through a pipe, so that no timer has to look
+// for a signal 20 times a second beside the packets.
+int signalPipe[2] = {-1, -1};
+#endif
 
 extern "C" void onTelemetrySignal(int signal)
 {
     caughtSignal = signal;
+#ifndef Q_OS_WIN
+    const char byte = 0;
+    if (signalPipe[1] >= 0 && write(signalPipe[1], &byte, 1) < 0) {
+        // Full: a wake-up is waiting already.
+    }
+#endif
 }
 
 // The handlers live as long as the run; the old ones come back after it.
@@ -32,6 +49,16 @@ public:
     SignalScope()
     {
         caughtSignal = 0;
+#ifndef Q_OS_WIN
+        if (pipe(signalPipe) == 0) {
+            for (int fd : signalPipe) {
+                fcntl(fd, F_SETFD, FD_CLOEXEC);
+                fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+            }
+        } else {
+            signalPipe[0] = signalPipe[1] = -1;
+        }
+#endif
         previousInt = std::signal(SIGINT, onTelemetrySignal);
         previousTerm = std::signal(SIGTERM, onTelemetrySignal);
 #ifdef SIGPIPE
@@ -44,6 +71,24 @@ public:
         std::signal(SIGTERM, previousTerm);
 #ifdef SIGPIPE
         std::signal(SIGPIPE, previousPipe);
+#endif
+#ifndef Q_OS_WIN
+        for (int &fd : signalPipe) {
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+        }
+#endif
+    }
+
+    // A descriptor that becomes readable when a signal came, or -1: then
+    // the caller has to look for one now and then.
+    static int wakeDescriptor()
+    {
+#ifndef Q_OS_WIN
+        return signalPipe[0];
+#else
+        return -1;
 #endif
     }
 
@@ -90,12 +135,19 @@ int TelemetryStream::run()
     connect(&notifier, SIGNAL(activated(int)), this, SLOT(readPackets()));
     QTimer signalCheck;
     connect(&signalCheck, SIGNAL(timeout()), this, SLOT(checkSignals()));
-    signalCheck.start(kSignalCheckMs);
+    std::unique_ptr<QSocketNotifier> signalWake;
+    if (SignalScope::wakeDescriptor() >= 0) {
+        signalWake.reset(new QSocketNotifier(SignalScope::wakeDescriptor(), QSocketNotifier::Read));
+        connect(signalWake.get(), SIGNAL(activated(int)), this, SLOT(checkSignals()));
+    } else {
+        signalCheck.start(kSignalCheckMs);
+    }
 
     // What each accessory shows is unknown until now: the idle colour, at once.
     showLights();
     loop.exec();
     signalCheck.stop();
+    signalWake.reset();
     notifier.setEnabled(false);
     lightTimer.stop();
 
