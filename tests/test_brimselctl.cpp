@@ -394,9 +394,13 @@ void TestBrimselCtl::failedOutputIsAnError()
     if (!full)
         QSKIP("no /dev/full");
     QString err;
-    QTextStream outStream(full), errStream(&err);
-    BrimselCtl ctl(outStream, errStream);
-    const int status = ctl.run({"brimsel-ctl", "--help"});
+    int status;
+    {
+        // The stream flushes what it holds once more as it goes: before fclose.
+        QTextStream outStream(full), errStream(&err);
+        BrimselCtl ctl(outStream, errStream);
+        status = ctl.run({"brimsel-ctl", "--help"});
+    }
     fclose(full);
     QCOMPARE(status, 1);
     QCOMPARE(err, QString("brimsel-ctl: cannot write the output: No space left on device\n"));
