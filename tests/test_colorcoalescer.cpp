@@ -1,18 +1,41 @@
 // SPDX-License-Identifier: MIT
-// The colour flow with a colour per accessory; the single colour of the
-// window and --stream is tested through them.
-#include <QtTest>
-
 #include "colorcoalescer.h"
 
-using Colors = ColorCoalescer::AccessoryColors;
+#include <QtTest>
 
 class TestColorCoalescer : public QObject
 {
     Q_OBJECT
 private slots:
+    void oneOutTheNewestWaitsARefusedOneIsDropped();
     void aColourPerAccessory();
 };
+
+void TestColorCoalescer::oneOutTheNewestWaitsARefusedOneIsDropped()
+{
+    bool accept = true;
+    QList<QColor> tried;
+    ColorCoalescer flow([&](const QColor &c) {
+        tried << c;
+        return accept;
+    });
+    flow.clearUpdatingColor(); // done while idle: nothing goes
+    flow.updateColor(Qt::red);
+    flow.updateColor(Qt::green);
+    flow.updateColor(Qt::blue); // replaces green
+    QVERIFY(flow.isUpdating());
+    flow.clearUpdatingColor(); // blue goes
+    flow.updateColor(Qt::cyan);
+    accept = false;
+    flow.clearUpdatingColor(); // cyan is refused and not kept
+    flow.clearUpdatingColor();
+    flow.updateColor(Qt::black); // refused from idle
+    QVERIFY(!flow.isUpdating());
+    accept = true;
+    flow.updateColor(Qt::white);
+    QVERIFY(flow.isUpdating());
+    QCOMPARE(tried, (QList<QColor>{Qt::red, Qt::blue, Qt::cyan, Qt::black, Qt::white}));
+}
 
 void TestColorCoalescer::aColourPerAccessory()
 {
