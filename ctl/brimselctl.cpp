@@ -15,6 +15,7 @@
 #include "hidworker.h"
 #include "quotedtext.h"
 #include "reportsender.h"
+#include "telemetrystream.h"
 
 #include <algorithm>
 
@@ -58,6 +59,40 @@ bool parseDevices(const QStringList &lists, int *devices, QString *error)
     return true;
 }
 
+// --shift-at PERCENT and --idle COLOUR, each at most once.
+bool parseTelemetryOptions(const QStringList &shiftAt, const QStringList &idle,
+                           TelemetryStream::Options *options, QString *error)
+{
+    if (shiftAt.size() > 1 || idle.size() > 1) {
+        *error = QStringLiteral("give --shift-at and --idle once each");
+        return false;
+    }
+    if (!shiftAt.isEmpty()) {
+        QString text = shiftAt.first().trimmed();
+        if (text.endsWith(QLatin1Char('%')))
+            text.chop(1);
+        bool ok = false;
+        const double percent = text.toDouble(&ok);
+        if (!ok || !(percent > 0 && percent <= 100)) {
+            *error = QStringLiteral("%1 is not a percentage: give a number above 0 and up to "
+                                    "100, as in 97")
+                         .arg(QuotedText::quote(shiftAt.first()));
+            return false;
+        }
+        options->shiftAt = percent / 100;
+    }
+    if (!idle.isEmpty()) {
+        QRgb rgb = 0;
+        const ColorParser::Result parsed = ColorParser::parse(idle.first(), &rgb);
+        if (parsed != ColorParser::Valid) {
+            *error = ColorParser::errorText(parsed, QuotedText::quote(idle.first()));
+            return false;
+        }
+        options->idle = rgb;
+    }
+    return true;
+}
+
 } // namespace
 
 BrimselCtl::BrimselCtl(QTextStream &out, QTextStream &err) : out(out), err(err) {}
@@ -90,12 +125,21 @@ int BrimselCtl::runCommand(const QStringList &arguments)
     const QCommandLineOption deviceOption({QStringLiteral("d"), QStringLiteral("device")},
                                           QStringLiteral("Only the accessories in NAMES."),
                                           QStringLiteral("NAMES"));
+    const QCommandLineOption telemetryOption(
+        {QStringLiteral("t"), QStringLiteral("telemetry")},
+        QStringLiteral("Set the accessories from a game's UDP telemetry."));
+    const QCommandLineOption shiftAtOption(QStringLiteral("shift-at"),
+                                           QStringLiteral("Flash from PERCENT of the maximum RPM."),
+                                           QStringLiteral("PERCENT"));
+    const QCommandLineOption idleOption(QStringLiteral("idle"),
+                                        QStringLiteral("The colour while nobody drives."),
+                                        QStringLiteral("COLOUR"));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show the help."));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QStringLiteral("Show the version."));
-    parser.addOptions(
-        {listOption, colorOption, streamOption, deviceOption, helpOption, versionOption});
+    parser.addOptions({listOption, colorOption, streamOption, telemetryOption, shiftAtOption,
+                       idleOption, deviceOption, helpOption, versionOption});
 
     if (!parser.parse(arguments)) {
         // Qt's message would print an unknown option as it came.
@@ -121,22 +165,30 @@ int BrimselCtl::runCommand(const QStringList &arguments)
         out.flush();
         return Success;
     }
-    if (!parser.positionalArguments().isEmpty())
+    const bool telemetry = parser.isSet(telemetryOption);
+    // --telemetry's [[ADDRESS:]PORT] is the one argument that stands alone.
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > (telemetry ? 1 : 0))
         return usageError(QStringLiteral("unexpected argument %1")
-                              .arg(QuotedText::quote(parser.positionalArguments().first())));
+                              .arg(QuotedText::quote(positional.value(telemetry ? 1 : 0))));
 
     const bool list = parser.isSet(listOption);
     const bool color = parser.isSet(colorOption);
     const bool stream = parser.isSet(streamOption);
-    if (int(list) + int(color) + int(stream) > 1)
-        return usageError(QStringLiteral("give only one of --list, --color and --stream"));
-    if (!list && !color && !stream)
+    if (int(list) + int(color) + int(stream) + int(telemetry) > 1)
+        return usageError(
+            QStringLiteral("give only one of --list, --color, --stream and --telemetry"));
+    if (!list && !color && !stream && !telemetry)
         return usageError(QStringLiteral(
             "nothing to do: give --list to list the accessories, --color COLOUR to set "
-            "their colour, or --stream to set them to each colour read from standard input"));
+            "their colour, --stream to set them to each colour read from standard input, "
+            "or --telemetry to set them from a racing game's telemetry"));
+    if (!telemetry && (parser.isSet(shiftAtOption) || parser.isSet(idleOption)))
+        return usageError(QStringLiteral("--shift-at and --idle go with --telemetry only"));
     if (list) {
         if (parser.isSet(deviceOption))
-            return usageError(QStringLiteral("--device goes with --color or --stream only"));
+            return usageError(
+                QStringLiteral("--device goes with --color, --telemetry or --stream only"));
         return listDevices();
     }
 
@@ -156,6 +208,22 @@ int BrimselCtl::runCommand(const QStringList &arguments)
     const bool devicesNamed = parser.isSet(deviceOption);
     if (devicesNamed && !parseDevices(parser.values(deviceOption), &devices, &error))
         return usageError(error);
+    if (telemetry) {
+        TelemetryStream::Options options;
+        options.endpoint = positional.value(0);
+        options.devices = static_cast<HidWorker::Device>(devices);
+        options.devicesNamed = devicesNamed;
+        if (!parseTelemetryOptions(parser.values(shiftAtOption), parser.values(idleOption),
+                                   &options, &error))
+            return usageError(error);
+        // A port that is taken shows before any accessory is touched.
+        quint32 address;
+        quint16 port;
+        if (!TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, &error))
+            return usageError(error);
+        TelemetryStream telemetryStream(options, err);
+        return telemetryStream.run();
+    }
     if (stream) {
         ColorStream colorStream(inputFd, static_cast<HidWorker::Device>(devices), devicesNamed,
                                 err);
@@ -170,6 +238,8 @@ QString BrimselCtl::helpText()
         "Usage: brimsel-ctl --list\n"
         "       brimsel-ctl --color COLOUR [--device NAMES]\n"
         "       brimsel-ctl --stream [--device NAMES]\n"
+        "       brimsel-ctl --telemetry [[ADDRESS:]PORT] [--device NAMES]\n"
+        "                   [--shift-at PERCENT] [--idle COLOUR]\n"
         "\n"
         "Lists the Brimsel sim-racing accessories (USB vendor 0x1209) that are\n"
         "connected, or sets the colour of their LEDs: the handbrake, the sequential\n"
@@ -184,9 +254,17 @@ QString BrimselCtl::helpText()
         "                       works too).\n"
         "  -s, --stream         Set the accessories to each colour read from\n"
         "                       standard input, one a line, as they come (below).\n"
-        "  -d, --device NAMES   With --color or --stream, set only these accessories.\n"
-        "                       NAMES is a comma list of handbrake, sq and h (any\n"
-        "                       case). Without it, every connected accessory is set.\n"
+        "  -t, --telemetry      Set the accessories from a racing game's UDP\n"
+        "                       telemetry (below) until stopped.\n"
+        "      --shift-at PERCENT\n"
+        "                       With --telemetry, flash the shift light from PERCENT\n"
+        "                       of the maximum RPM (default 97).\n"
+        "      --idle COLOUR    With --telemetry, the colour while nobody drives\n"
+        "                       (default #000000, off).\n"
+        "  -d, --device NAMES   With --color, --stream or --telemetry, set only these\n"
+        "                       accessories. NAMES is a comma list of handbrake, sq\n"
+        "                       and h (any case). Without it, every connected\n"
+        "                       accessory is set.\n"
         "  -h, --help           Show this help and exit.\n"
         "  -v, --version        Show the version and exit.\n"
         "\n"
@@ -216,6 +294,22 @@ QString BrimselCtl::helpText()
         "NUL byte), which is skipped. SIGINT, SIGTERM or SIGPIPE end it once the\n"
         "write under way is done.\n"
         "\n"
+        "With --telemetry it listens for UDP packets on ADDRESS:PORT (default\n"
+        "127.0.0.1:20777; 0.0.0.0 takes packets from other machines too) and tells\n"
+        "the format by the size of each packet: Forza Data Out (232, 311, 324 and\n"
+        "331 bytes), OutGauge of Live for Speed and BeamNG.drive (92 and 96) and\n"
+        "the Codemasters format with extradata=\"3\" (264). The SQ and H shifters\n"
+        "show a rev light: from 70 % of the maximum RPM green, from 85 % yellow,\n"
+        "from 92 % red, from the shift point a blue flash (OutGauge: while the\n"
+        "game's shift light is on; its maximum is the highest RPM seen since the car\n"
+        "changed). The handbrake is red while it is pulled, or shows the rev light\n"
+        "where the format has no handbrake (Forza's 232 bytes, Codemasters). At the\n"
+        "start, after 2 s without a readable packet and while Forza's race is off,\n"
+        "every accessory shows the idle colour. Standard error names each new\n"
+        "format and says once that packets cannot be read. A port in use or an\n"
+        "address that does not parse ends it with status 2 before any accessory\n"
+        "is touched; SIGINT or SIGTERM end it once the write under way is done.\n"
+        "\n"
         "An accessory that has not answered both sends within 500 ms is reported\n"
         "on standard error as not answering at once, and the others are still\n"
         "set. Linux lets no HID device be opened until it gives up on the hung\n"
@@ -233,8 +327,8 @@ QString BrimselCtl::helpText()
         "     --stream: none of them was connected at any time\n"
         "  4  with --stream: some lines were not colours and were skipped (3 comes\n"
         "     first)\n"
-        "  128+N  with --stream: ended by signal N (130 SIGINT, 141 SIGPIPE,\n"
-        "         143 SIGTERM)\n"
+        "  128+N  with --stream or --telemetry: ended by signal N (130 SIGINT,\n"
+        "         141 SIGPIPE, 143 SIGTERM)\n"
         "\n"
         "Examples:\n"
         "  brimsel-ctl --list\n"
@@ -244,7 +338,8 @@ QString BrimselCtl::helpText()
         "      for i in $(seq 0 5 255); do echo \"$((255 - i)),$i,0\"; sleep 0.04; done\n"
         "      for i in $(seq 0 5 255); do echo \"0,$((255 - i)),$i\"; sleep 0.04; done\n"
         "      for i in $(seq 0 5 255); do echo \"$i,0,$((255 - i))\"; sleep 0.04; done\n"
-        "  done | brimsel-ctl --stream\n");
+        "  done | brimsel-ctl --stream\n"
+        "  brimsel-ctl --telemetry 0.0.0.0:5300 --idle '#202020'\n");
 }
 
 QString BrimselCtl::versionText()

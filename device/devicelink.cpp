@@ -10,6 +10,11 @@
 
 DeviceLink::DeviceLink(ColorCoalescer::SendStep sendStep) : colorFlow(std::move(sendStep)) {}
 
+DeviceLink::DeviceLink(ColorCoalescer::GroupSendStep groupSendStep)
+    : colorFlow(std::move(groupSendStep))
+{
+}
+
 DeviceLink::~DeviceLink()
 {
     stop();

@@ -23,6 +23,9 @@ class HidWorker;
 // clearUpdatingColor(), signal colorUpdateRequested(QColor,HidWorker::Device),
 // and, if it has one, slot showError(QString). Its updateColor and
 // clearUpdatingColor hand on to the link's; its send step emits the request.
+// A client that gives each accessory a colour of its own (brimsel-ctl
+// --telemetry) makes the link with a group step and hands on updateColors
+// and resend instead of updateColor.
 class DeviceLink
 {
 public:
@@ -30,6 +33,7 @@ public:
     static constexpr unsigned long StopWaitMs = 3000;
 
     explicit DeviceLink(ColorCoalescer::SendStep sendStep);
+    explicit DeviceLink(ColorCoalescer::GroupSendStep groupSendStep);
     ~DeviceLink(); // stops, if stop() has not been called
     DeviceLink(const DeviceLink &) = delete;
     DeviceLink &operator=(const DeviceLink &) = delete;
@@ -41,6 +45,11 @@ public:
     bool isUpdating() const { return colorFlow.isUpdating(); }
     void updateColor(const QColor &color) { colorFlow.updateColor(color); }
     void clearUpdatingColor() { colorFlow.clearUpdatingColor(); }
+    void updateColors(const ColorCoalescer::AccessoryColors &colors, int devices)
+    {
+        colorFlow.updateColors(colors, devices);
+    }
+    void resend(int devices) { colorFlow.resend(devices); }
 
     // Asks the thread to quit and waits for it at most StopWaitMs; the
     // worker is deleted in it as it finishes. Returns whether it finished.

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # bash completion for brimsel-ctl: options, accessory names after --device and
-# colour names after --color. The options are read from the program's --help
-# each time, so options added later complete without a change here.
+# colour names after --color and --idle. The options are read from the
+# program's --help each time, so options added later complete without a
+# change here.
 
 # QColor's SVG colour names, less "transparent", which brimsel-ctl refuses.
 _brimsel_ctl_colours='
@@ -49,7 +50,7 @@ _brimsel_ctl()
     fi
 
     case $prev in
-    -c | --color | --colour)
+    -c | --color | --colour | --idle)
         COMPREPLY=($(compgen -W "$_brimsel_ctl_colours" -- "${cur,,}"))
         return
         ;;

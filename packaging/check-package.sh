@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # check-package.sh [BUILD_DIR]: checks the Debian package that
 # `./build.sh package` made in BUILD_DIR (default build-deb) and fails on any
-# complaint: lintian on the package; appstreamcli and desktop-file-validate on
-# the files it installs; and `cmake --install` must install the same files.
+# complaint: lintian on the package; appstreamcli, desktop-file-validate and
+# systemd-analyze on the files it installs; and `cmake --install` must
+# install the same files.
 set -euo pipefail
 build=${1:-build-deb}
 debs=("$build"/brimsel-tool_*.deb)
@@ -42,6 +43,22 @@ appstream() {
 check "appstreamcli validate" appstream validate "$work"/package/usr/share/metainfo/*.metainfo.xml
 check "appstreamcli validate-tree" appstream validate-tree "$work/package"
 check desktop-file-validate desktop-file-validate "$work"/package/usr/share/applications/*.desktop
+
+# The user unit of brimsel-ctl --telemetry: systemd-analyze checks that the
+# program it starts exists, so it reads a copy that starts the packaged one,
+# and the man page it names is looked up in the package as well.
+unit=usr/lib/systemd/user/brimsel-telemetry.service
+program=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$work/package/$unit")
+if [ "$program" = /usr/bin/brimsel-ctl ] && [ -x "$work/package$program" ]; then
+    echo "$unit: starts $program, which the package holds"
+else
+    echo "$unit: starts \"$program\", not the packaged /usr/bin/brimsel-ctl"
+    failed=1
+fi
+mkdir "$work/unit"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$work/package/usr/bin/|" "$work/package/$unit" >"$work/unit/brimsel-telemetry.service"
+check "systemd-analyze verify" env MANPATH="$work/package/usr/share/man" \
+    systemd-analyze verify "$work/unit/brimsel-telemetry.service"
 
 DESTDIR="$work/install" cmake --install "$build" >/dev/null
 files() { (cd "$1" && find . ! -type d | sort); }

@@ -118,6 +118,38 @@ else
     fail "brimsel-ctl.exe --list: status $status, expected 3: $(tr -d '\r' <"$work/err")"
 fi
 
+# brimsel-ctl --telemetry on Windows sockets: one Forza sled packet (race on,
+# 7000 of 8000 RPM) on the loopback must be named as such, and a second
+# instance on the same port must exit with 2.
+port=20877
+printf '\x01\0\0\0\0\0\0\0\0\0\xfa\x45\0\0\x7a\x44\0\xc0\xda\x45' >"$work/sled"
+head -c 212 /dev/zero >>"$work/sled"
+wine "$ctl" --telemetry "$port" >"$work/tout" 2>"$work/terr" &
+tpid=$!
+for _ in $(seq 120); do
+    grep -q 'listening for telemetry' "$work/terr" 2>/dev/null && break
+    sleep 0.5
+done
+cat "$work/sled" >"/dev/udp/127.0.0.1/$port" # one write: one datagram
+for _ in $(seq 20); do
+    grep -q 'Forza Data Out, sled' "$work/terr" && break
+    sleep 0.5
+done
+if grep -q 'telemetry: Forza Data Out, sled (232 bytes)' "$work/terr"; then
+    pass "brimsel-ctl.exe --telemetry: a packet on the loopback: $(grep 'Forza' "$work/terr" | tr -d '\r')"
+else
+    fail "brimsel-ctl.exe --telemetry: no format line for a Forza packet: $(tr -d '\r' <"$work/terr")"
+fi
+status=0
+wine "$ctl" --telemetry "127.0.0.1:$port" >"$work/out" 2>"$work/err" || status=$?
+if [ "$status" -eq 2 ] && grep -q 'in use' "$work/err"; then
+    pass "brimsel-ctl.exe --telemetry on a port in use: status 2: $(head -n 1 "$work/err" | tr -d '\r')"
+else
+    fail "brimsel-ctl.exe --telemetry on a port in use: status $status: $(tr -d '\r' <"$work/err")"
+fi
+wine taskkill /f /im brimsel-ctl.exe >/dev/null 2>&1 || true
+wait "$tpid" 2>/dev/null || true
+
 # The window: it shows, keeps polling (each poll loads hid.dll through
 # hidapi, which Wine's loader trace shows), and a close request ends it with
 # status 0.

@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: MIT
+// brimsel-ctl --telemetry over the stand-in bus: decoding speed of each
+// format, the time from a packet that changes the stage to its first report,
+// and the CPU the whole program takes beside --stream.
+#include "brimselctl.h"
+#include "fakehidbus.h"
+#include "hidworker.h"
+#include "telemetrydecoder.h"
+#include "telemetrypackets.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextStream>
+#include <QThread>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Mode = FakeHidBus::ReadMode;
+using P = TelemetryPackets;
+constexpr quint16 kPort = 20799;
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? -1 : v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+class Game
+{
+public:
+    Game() : s(socket(AF_INET, SOCK_DGRAM, 0))
+    {
+        to.sin_family = AF_INET;
+        to.sin_port = htons(kPort);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    ~Game() { close(s); }
+    void send(const QByteArray &p)
+    {
+        sendto(s, p.constData(), size_t(p.size()), 0, reinterpret_cast<const sockaddr *>(&to),
+               sizeof to);
+    }
+
+private:
+    int s;
+    sockaddr_in to{};
+};
+
+void decoding()
+{
+    std::printf("\n-- decoding, from memory, 256 packets of varying RPM per format\n");
+    const struct
+    {
+        const char *name;
+        std::function<QByteArray(float)> make;
+    } formats[] = {
+        {"Forza sled 232", [](float r) { return P::forza(232, true, r, 8000); }},
+        {"Forza dash 311", [](float r) { return P::forza(311, true, r, 8000, 1); }},
+        {"Forza open-world 324", [](float r) { return P::forza(324, true, r, 8000); }},
+        {"Forza tyres 331", [](float r) { return P::forza(331, true, r, 8000); }},
+        {"OutGauge 92", [](float r) { return P::outGauge(92, "XRT", r); }},
+        {"OutGauge 96", [](float r) { return P::outGauge(96, "XRT", r, true); }},
+        {"Codemasters 264", [](float r) { return P::codemasters(r, 8000); }},
+    };
+    for (const auto &format : formats) {
+        std::vector<QByteArray> packets;
+        for (int i = 0; i < 256; ++i)
+            packets.push_back(format.make(float(800 + i * 28)));
+        const int rounds = 20000;
+        double sum = 0;
+        QElapsedTimer timer;
+        timer.start();
+        for (int r = 0; r < rounds; ++r) {
+            for (const QByteArray &p : packets) {
+                TelemetryDecoder::Sample s;
+                if (TelemetryDecoder::decode(reinterpret_cast<const unsigned char *>(p.constData()),
+                                             size_t(p.size()), &s))
+                    sum += s.rpm;
+            }
+        }
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        std::printf("%-22s %10.0f packets/s%s\n", format.name, rounds * 256.0 / seconds,
+                    sum > 0 ? "" : " (none read!)");
+    }
+    std::printf("goal: at least 1000000 packets/s each\n");
+}
+
+void latency()
+{
+    std::printf("\n-- from a packet that changes the stage to the first report\n");
+    std::printf("%-42s %7s %9s %9s %9s\n", "accessory", "samples", "p50 ms", "p90 ms", "p99 ms");
+    for (Mode mode : {Mode::Immediate, Mode::WaitTimeout}) {
+        FakeHidBus::reset();
+        FakeHidBus::plug(HidWorker::SqShifterProductId, mode);
+        std::vector<double> samples;
+        std::thread game([&] {
+            Game g;
+            QThread::msleep(300); // listening, and the first poll pass is done
+            for (int i = 0; i < 300; ++i) {
+                QThread::msleep(5 + i % 17);
+                const int before = FakeHidBus::count(FakeHidBus::Call::Write);
+                const qint64 start = FakeHidBus::nowNs();
+                // Green and yellow by turns: every packet changes the stage.
+                g.send(P::codemasters(i % 2 ? 6000 : 7000, 8000));
+                while (FakeHidBus::count(FakeHidBus::Call::Write) <= before)
+                    QThread::usleep(50);
+                samples.push_back(
+                    double(FakeHidBus::events(FakeHidBus::Call::Write)[before].timeNs - start) /
+                    1e6);
+            }
+            std::raise(SIGTERM);
+        });
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        BrimselCtl ctl(outStream, errStream);
+        ctl.run({"brimsel-ctl", "--telemetry", QString::number(kPort), "--device", "sq"});
+        game.join();
+        std::printf("%-42s %7zu %9.3f %9.3f %9.3f\n",
+                    mode == Mode::Immediate ? "idle (answers the presence read at once)"
+                                            : "silent (presence read waits 50 ms)",
+                    samples.size(), percentile(samples, 0.5), percentile(samples, 0.9),
+                    percentile(samples, 0.99));
+    }
+    std::printf("goal: p50 under 0.5 ms for the idle accessory\n");
+}
+
+// The whole program in a process of its own, fed by `feed` for `seconds`;
+// returns its CPU time in ms. With `real`, the brimsel-ctl that was built,
+// on this machine's hidapi; otherwise in-process code over the stand-in bus
+// with three silent accessories plugged.
+double cpuOfRun(bool real, const QStringList &arguments, int seconds,
+                const std::function<void(int inputFd, int second)> &feed)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        qFatal("no pipe");
+    const pid_t child = fork();
+    if (child == 0 && real) {
+        close(fds[1]);
+        dup2(fds[0], STDIN_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDERR_FILENO);
+        std::vector<QByteArray> args{BRIMSEL_CTL};
+        for (const QString &a : arguments)
+            args.push_back(a.toLocal8Bit());
+        std::vector<char *> argv;
+        for (QByteArray &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (child == 0) {
+        close(fds[1]);
+        int argc = 1;
+        char name[] = "brimsel-ctl";
+        char *argv[] = {name, nullptr};
+        QCoreApplication app(argc, argv);
+        FakeHidBus::reset();
+        FakeHidBus::plug(HidWorker::HandbrakeProductId);
+        FakeHidBus::plug(HidWorker::SqShifterProductId);
+        FakeHidBus::plug(HidWorker::HShifterProductId);
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        BrimselCtl ctl(outStream, errStream);
+        ctl.setInputDescriptor(fds[0]);
+        _exit(ctl.run(QStringList{"brimsel-ctl"} + arguments));
+    }
+    close(fds[0]);
+    QThread::msleep(500); // started
+    for (int second = 0; second < seconds; ++second)
+        feed(fds[1], second);
+    kill(child, SIGTERM);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    close(fds[1]);
+    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
+}
+
+void cpu(bool real)
+{
+    const int seconds = 10;
+    std::printf("\n-- CPU of the whole program, %s, %d s each\n",
+                real ? "the built brimsel-ctl on this machine's hidapi (no accessory)"
+                     : "stand-in bus, three silent accessories",
+                seconds);
+    const double stream = cpuOfRun(real, {"--stream"}, seconds, [](int fd, int second) {
+        const QByteArray line = second % 2 ? "#ff0000\n" : "#00ff00\n";
+        if (write(fd, line.constData(), size_t(line.size())) != line.size())
+            qFatal("short write");
+        QThread::msleep(1000);
+    });
+    const auto telemetry = [&](const std::function<float(int)> &rpm) {
+        return cpuOfRun(real, {"--telemetry", QString::number(kPort)}, seconds,
+                        [&](int, int second) {
+                            Game g;
+                            QElapsedTimer timer;
+                            timer.start();
+                            for (int i = 0; i < 60; ++i) {
+                                g.send(P::forza(311, true, rpm(second * 60 + i), 8000));
+                                const qint64 next = (i + 1) * 1000 / 60;
+                                QThread::msleep(std::max<qint64>(0, next - timer.elapsed()));
+                            }
+                        });
+    };
+    const double idling = telemetry([](int) { return 900.0f; });
+    // Up through every stage and back, once every 2 s.
+    const double revving =
+        telemetry([](int i) { return 800.0f + 7200.0f * (1 - std::abs((i % 120) - 60) / 60.0f); });
+    const auto line = [&](const char *what, double ms) {
+        std::printf("%-52s %8.0f ms %6.2f %% %5.2fx\n", what, ms, ms / seconds / 10, ms / stream);
+    };
+    std::printf("%-52s %8s    %6s   %5s\n", "", "CPU", "of one core", "vs --stream");
+    line("--stream, a line a second", stream);
+    line("--telemetry, 60 packets/s, engine idling", idling);
+    line("--telemetry, 60 packets/s, revving through the stages", revving);
+    std::printf("goal: --telemetry within 2x of --stream\n");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    std::printf("brimsel-ctl --telemetry, stand-in bus\n");
+    decoding();
+    {
+        QCoreApplication app(argc, argv);
+        latency();
+    }
+    cpu(false);
+    cpu(true);
+    return 0;
+}

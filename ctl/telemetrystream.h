@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+#ifndef TELEMETRYSTREAM_H
+#define TELEMETRYSTREAM_H
+
+#include "devicelink.h"
+#include "hidworker.h"
+#include "telemetrydecoder.h"
+#include "telemetrylights.h"
+#include "telemetryreceiver.h"
+
+#include <QColor>
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+QT_BEGIN_NAMESPACE
+class QSocketNotifier;
+class QTextStream;
+QT_END_NAMESPACE
+
+// brimsel-ctl --telemetry: the game's UDP telemetry drives the lights until
+// a signal ends it. Packets are read and decoded in the calling thread as
+// they come; the device link's worker writes in its own thread, one request
+// at a time, each accessory's newest colour waiting.
+class TelemetryStream : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QString endpoint; // "[[ADDRESS:]PORT]", empty for the default
+        HidWorker::Device devices = HidWorker::NoDevice;
+        bool devicesNamed = false;
+        QRgb idle = qRgb(0, 0, 0);
+        double shiftAt = TelemetryLights::DefaultShiftAt;
+    };
+
+    TelemetryStream(const Options &options, QTextStream &err);
+    ~TelemetryStream() override;
+
+    // Listens until SIGINT or SIGTERM and returns brimsel-ctl's exit status:
+    // 2 if it cannot listen, before any accessory is touched.
+    int run();
+
+signals:
+    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
+
+private slots:
+    void readPackets();
+    void showLights();
+    void setDeviceState(HidWorker::Device connected_devices);
+    void clearUpdatingColor();
+    void checkSignals();
+    void showError(QString message);
+
+private:
+    bool sendColor(const QColor &color, int devices);
+    void say(const QString &message);
+
+    const Options options;
+    QTextStream &err;
+    TelemetryReceiver receiver;
+    TelemetryLights lights;
+    QTimer lightTimer; // the next flash step or the fall-back to idle, or later
+    qint64 lightDue = 0;
+    QEventLoop loop;
+    DeviceLink link; // a colour per accessory
+
+    int announced = 0; // formats named since packets last stopped, one bit each
+    qint64 lastReadable = 0;
+    qint64 unreadable = 0;
+    bool stateKnown = false;
+    int connected = HidWorker::NoDevice;
+    int stopSignal = 0;
+};
+
+#endif // TELEMETRYSTREAM_H

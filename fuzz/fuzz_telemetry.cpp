@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+// Sequences of UDP telemetry packets, mostly of the sizes the games send,
+// through the decoder and the lights, with time passing between them.
+#include "fuzzsupport.h"
+#include "telemetrydecoder.h"
+#include "telemetrylights.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+#define check(...) checkAt((__VA_ARGS__), __LINE__)
+
+void checkAt(bool ok, int line)
+{
+    if (!ok) {
+        std::fprintf(stderr, "fuzz_telemetry.cpp:%d: check failed\n", line);
+        abort();
+    }
+}
+
+const size_t kSizes[] = {232, 311, 324, 331, 92, 96, 264};
+const QRgb kIdle = qRgb(1, 2, 3);
+
+bool isLightColor(QRgb c)
+{
+    return c == kIdle || c == qRgb(0, 255, 0) || c == qRgb(255, 255, 0) || c == qRgb(255, 0, 0) ||
+           c == qRgb(0, 0, 255) || c == qRgb(0, 0, 0);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzInput in(data, size);
+    qint64 now = 0;
+    qint64 lastReadable = -1;
+    TelemetryLights lights(kIdle, 0.5 + (in.byte() % 51) / 100.0, [&now] { return now; });
+    check(lights.colors() == TelemetryLights::Colors{kIdle, kIdle, kIdle});
+    while (!in.atEnd()) {
+        const uint8_t kind = in.byte();
+        const uint8_t wait = in.byte();
+        now += (wait & 0x80) ? (wait & 0x7f) * 50 : wait;
+        // Mostly a size the games send; now and then any size.
+        const size_t packetSize = (kind & 7) < 7 ? kSizes[kind & 7] : size_t(in.byte()) * 2;
+        QByteArray packet = in.bytes(packetSize);
+        packet.resize(int(packetSize)); // zeros past the input's end
+
+        TelemetryDecoder::Sample sample;
+        const bool readable = TelemetryDecoder::decode(
+            reinterpret_cast<const unsigned char *>(packet.constData()), packetSize, &sample);
+        check(sample.format == TelemetryDecoder::formatOfSize(packetSize));
+        if (readable) {
+            check(std::isfinite(sample.rpm) && sample.rpm >= 0);
+            const bool hasMax = sample.format != TelemetryDecoder::OutGauge &&
+                                sample.format != TelemetryDecoder::OutGaugeWithId;
+            if (hasMax && sample.raceOn)
+                check(std::isfinite(sample.maxRpm) && sample.maxRpm > 0);
+            lights.feed(sample);
+            lastReadable = now;
+        }
+        const TelemetryLights::Colors colors = lights.colors();
+        for (QRgb c : colors)
+            check(isLightColor(c));
+        check(colors[1] == colors[2]);
+        if (lastReadable < 0 || now - lastReadable >= TelemetryLights::SilenceMs)
+            check(colors == TelemetryLights::Colors{kIdle, kIdle, kIdle});
+        const int wait2 = lights.msUntilChange();
+        check(wait2 >= -1 && wait2 <= TelemetryLights::SilenceMs);
+    }
+    return 0;
+}

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include <QtTest>
+
+#include "telemetrydecoder.h"
+#include "telemetrypackets.h"
+
+#include <limits>
+
+using Sample = TelemetryDecoder::Sample;
+using P = TelemetryPackets;
+
+namespace {
+
+bool decode(const QByteArray &packet, Sample *sample)
+{
+    return TelemetryDecoder::decode(reinterpret_cast<const unsigned char *>(packet.constData()),
+                                    size_t(packet.size()), sample);
+}
+
+} // namespace
+
+class TestTelemetryDecoder : public QObject
+{
+    Q_OBJECT
+private slots:
+    void everyFormat_data();
+    void everyFormat();
+    void unreadable_data();
+    void unreadable();
+};
+
+void TestTelemetryDecoder::everyFormat_data()
+{
+    QTest::addColumn<QByteArray>("packet");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<float>("rpm");
+    QTest::addColumn<float>("maxRpm");
+    QTest::addColumn<int>("handbrake"); // -1: the format has none
+    QTest::addColumn<bool>("raceOn");
+
+    // The handbrake and stages of every format show end to end; these are
+    // the values that the lights do not tell apart.
+    QTest::newRow("Forza tyres, handbrake 200")
+        << P::forza(331, true, 1, 7000, 200) << int(TelemetryDecoder::ForzaDashTyres) << 1.f
+        << 7000.f << 1 << true;
+    QTest::newRow("Forza menu") << P::forza(311, false, 0, 0) << int(TelemetryDecoder::ForzaDash)
+                                << 0.f << 0.f << 0 << false;
+    QTest::newRow("OutGauge with ID")
+        << P::outGauge(96, "FZ50", 3000) << int(TelemetryDecoder::OutGaugeWithId) << 3000.f << 0.f
+        << 0 << true;
+    QTest::newRow("Codemasters, divided by 10, reverse 10")
+        << P::codemasters(700, 760, 10) << int(TelemetryDecoder::Codemasters) << 700.f << 760.f
+        << -1 << true;
+}
+
+void TestTelemetryDecoder::everyFormat()
+{
+    QFETCH(QByteArray, packet);
+    Sample s;
+    QVERIFY(decode(packet, &s));
+    QTEST(int(s.format), "format");
+    QTEST(s.rpm, "rpm");
+    QTEST(s.maxRpm, "maxRpm");
+    QFETCH(int, handbrake);
+    QCOMPARE(s.hasHandbrake, handbrake >= 0);
+    QCOMPARE(s.handbrake, handbrake == 1);
+    QTEST(s.raceOn, "raceOn");
+    if (packet.size() == 96)
+        QCOMPARE(QByteArray(s.car.data(), 4), QByteArray("FZ50"));
+}
+
+void TestTelemetryDecoder::unreadable_data()
+{
+    QTest::addColumn<QByteArray>("packet");
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int size : {0, 1, 91, 93, 231, 233, 263, 310, 312, 323, 330, 332, 2048})
+        QTest::addRow("%d bytes", size) << QByteArray(size, '\x01');
+    QTest::newRow("Forza NaN RPM") << P::forza(311, true, nan, 8000);
+    QTest::newRow("Forza infinite RPM") << P::forza(232, true, inf, 8000);
+    QTest::newRow("Forza negative RPM") << P::forza(331, true, -5, 8000);
+    QTest::newRow("Forza maximum 0") << P::forza(324, true, 1000, 0);
+    QTest::newRow("Forza maximum below 0") << P::forza(311, true, 1000, -8000);
+    QTest::newRow("Forza maximum NaN") << P::forza(232, true, 1000, nan);
+    QTest::newRow("Forza RPM far over the maximum") << P::forza(232, true, 80000, 8000);
+    QTest::newRow("Forza menu, NaN RPM") << P::forza(311, false, nan, 0);
+    QTest::newRow("Forza gear 255") << P::forza(311, true, 1000, 8000, 0, 255);
+    QByteArray raceOnTwo = P::forza(311, true, 1000, 8000);
+    P::putU32(raceOnTwo, 0, 2);
+    QTest::newRow("Forza race-on 2") << raceOnTwo;
+    QTest::newRow("OutGauge NaN RPM") << P::outGauge(92, "XRT", nan);
+    QTest::newRow("OutGauge infinite RPM") << P::outGauge(96, "XRT", -inf);
+    QTest::newRow("OutGauge gear 200") << P::outGauge(92, "XRT", 3000, false, false, 200);
+    QTest::newRow("Codemasters NaN RPM") << P::codemasters(nan, 7000);
+    QTest::newRow("Codemasters maximum 0") << P::codemasters(3000, 0);
+    QTest::newRow("Codemasters gear 2.5") << P::codemasters(3000, 7000, 2.5f);
+    QTest::newRow("Codemasters gear NaN") << P::codemasters(3000, 7000, nan);
+    QTest::newRow("Codemasters gear -2") << P::codemasters(3000, 7000, -2);
+}
+
+void TestTelemetryDecoder::unreadable()
+{
+    QFETCH(QByteArray, packet);
+    Sample s;
+    QVERIFY(!decode(packet, &s));
+}
+
+QTEST_GUILESS_MAIN(TestTelemetryDecoder)
+#include "test_telemetrydecoder.moc"

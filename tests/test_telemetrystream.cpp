@@ -1,0 +1,246 @@
+// SPDX-License-Identifier: MIT
+// brimsel-ctl --telemetry end to end: packets of every format over the
+// loopback, the colours at the stand-in accessories.
+#include <QTextStream>
+#include <QtTest>
+
+#include "brimselctl.h"
+#include "fakehidbus.h"
+#include "hidworker.h"
+#include "telemetrypackets.h"
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using Call = FakeHidBus::Call;
+using P = TelemetryPackets;
+
+namespace {
+
+const QRgb idle = qRgb(0x20, 0x20, 0x20), green = qRgb(0, 255, 0), yellow = qRgb(255, 255, 0),
+           red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), off = qRgb(0, 0, 0);
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A port nobody uses now; the program binds it a moment later.
+quint16 freePort()
+{
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t length = sizeof a;
+    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+class Game
+{
+public:
+    explicit Game(quint16 port) : s(socket(AF_INET, SOCK_DGRAM, 0)), to(loopback(port)) {}
+    ~Game() { close(s); }
+    void send(const QByteArray &packet)
+    {
+        sendto(s, packet.constData(), size_t(packet.size()), 0,
+               reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    }
+
+private:
+    int s;
+    sockaddr_in to;
+};
+
+struct Report
+{
+    QRgb color;
+    qint64 timeNs;
+};
+
+// The colours an accessory got, one per request (each report goes twice).
+QVector<Report> reportsTo(int accessory)
+{
+    QVector<Report> out;
+    int n = 0;
+    for (const FakeHidBus::Event &e : FakeHidBus::events(Call::Write)) {
+        if (e.accessory != accessory || n++ % 2)
+            continue;
+        const auto b = reinterpret_cast<const unsigned char *>(e.bytes.constData());
+        out.append({qRgb(b[1], b[3], b[2]), e.timeNs});
+    }
+    return out;
+}
+
+// Waits until the accessory's newest colour is `color`; 10 s at most, so
+// that a fault fails the checks instead of hanging.
+bool waitForColor(int accessory, QRgb color)
+{
+    for (int i = 0; i < 5000; ++i) {
+        const QVector<Report> r = reportsTo(accessory);
+        if (!r.isEmpty() && r.last().color == color)
+            return true;
+        QThread::msleep(2);
+    }
+    return false;
+}
+
+struct Outcome
+{
+    int status;
+    QString err;
+};
+
+Outcome runCtl(const QStringList &arguments, const std::function<void()> &script)
+{
+    std::thread scriptThread(script);
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    BrimselCtl ctl(outStream, errStream);
+    const int status = ctl.run(QStringList{"brimsel-ctl", "--telemetry"} + arguments);
+    scriptThread.join();
+    return {status, err};
+}
+
+} // namespace
+
+class TestTelemetryStream : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { FakeHidBus::reset(); }
+    void everyFormatOverTheLoopback();
+    void portTaken();
+};
+
+void TestTelemetryStream::everyFormatOverTheLoopback()
+{
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(HidWorker::HandbrakeProductId, M::Immediate);
+    const int sq = FakeHidBus::plug(HidWorker::SqShifterProductId, M::Immediate);
+    const int h = FakeHidBus::plug(HidWorker::HShifterProductId, M::Immediate);
+    const quint16 port = freePort();
+    QStringList failures; // from the script's thread, checked after the run
+    auto expect = [&](const char *step, QRgb handbrake, QRgb shifters) {
+        if (!waitForColor(hb, handbrake) || !waitForColor(sq, shifters) ||
+            !waitForColor(h, shifters))
+            failures << QString::fromLatin1(step);
+    };
+    qint64 flashStartNs = 0, lastPacketNs = 0;
+
+    const Outcome result = runCtl({QString::number(port), "--idle", "#202020"}, [&] {
+        Game game(port);
+        expect("start", idle, idle);
+        game.send(P::forza(311, true, 6000, 8000, 1)); // 0.75
+        expect("Forza dash", red, green);
+        game.send(QByteArray(100, 'x'));
+        game.send(P::forza(324, true, 7000, 8000, 0)); // 0.875
+        expect("Forza open-world dash", idle, yellow);
+        game.send(P::forza(331, true, 7500, 8000, 0)); // 0.9375
+        expect("Forza dash with tyres", idle, red);
+        game.send(P::forza(232, true, 6000, 8000)); // no handbrake field
+        expect("Forza sled", green, green);
+        game.send(P::forza(232, false, 0, 0));
+        expect("Forza race off", idle, idle);
+        game.send(P::codemasters(6900, 7600)); // 0.908
+        expect("Codemasters", yellow, yellow);
+        game.send(P::outGauge(92, "XRT", 1000));
+        game.send(P::outGauge(92, "XRT", 7000));
+        expect("OutGauge", idle, red);
+        game.send(P::outGauge(96, "XRT", 5000, false, true)); // 0.71
+        expect("OutGauge with ID", red, green);
+        game.send(QByteArray(5000, '\xff'));
+        flashStartNs = FakeHidBus::nowNs();
+        game.send(P::codemasters(7500, 7600));
+        expect("flash", blue, blue);
+        // Some 0.7 s of flash at 60 packets a second.
+        for (int i = 0; i < 42; ++i) {
+            game.send(P::codemasters(7550, 7600));
+            lastPacketNs = FakeHidBus::nowNs();
+            QThread::msleep(16);
+        }
+        QThread::msleep(200);
+        expect("silence", idle, idle);
+        game.send(P::forza(311, true, 6000, 8000, 0));
+        expect("back", idle, green);
+        std::raise(SIGTERM);
+    });
+    QCOMPARE(result.status, 128 + SIGTERM);
+    QVERIFY2(failures.isEmpty(), qPrintable("no change at: " + failures.join(", ")));
+
+    // Only changes are sent: never the same colour twice in a row.
+    for (int accessory : {hb, sq, h}) {
+        const QVector<Report> r = reportsTo(accessory);
+        for (int i = 1; i < r.size(); ++i)
+            QVERIFY2(r[i].color != r[i - 1].color, qPrintable(QString::number(i)));
+    }
+    // The flash: blue and off by turns, 125 ms each, never early.
+    QVector<Report> sqReports = reportsTo(sq);
+    const auto first = std::find_if(sqReports.begin(), sqReports.end(),
+                                    [&](const Report &r) { return r.timeNs >= flashStartNs; });
+    const auto silence =
+        std::find_if(first, sqReports.end(), [](const Report &r) { return r.color == idle; });
+    QVERIFY(silence - first >= 6);
+    QVector<qint64> steps;
+    for (auto r = first; r != silence; ++r) {
+        QCOMPARE(r->color, (r - first) % 2 ? off : blue);
+        if (r != first)
+            steps.append((r->timeNs - (r - 1)->timeNs) / 1000000);
+        // The flash began after flashStartNs; its steps can only come late.
+        QVERIFY2((r->timeNs - flashStartNs) / 1000000 >= (r - first) * 125 - 2,
+                 qPrintable(QString::number(r - first)));
+    }
+    std::sort(steps.begin(), steps.end());
+    QVERIFY2(steps[steps.size() / 2] >= 115 && steps[steps.size() / 2] <= 160,
+             qPrintable(QString::number(steps[steps.size() / 2])));
+    // Idle 2 s after the last packet, not before.
+    const qint64 quietMs = (silence->timeNs - lastPacketNs) / 1000000;
+    QVERIFY2(quietMs >= 1990 && quietMs < 3000, qPrintable(QString::number(quietMs)));
+
+    const QString p = "brimsel-ctl: telemetry: ";
+    QCOMPARE(result.err,
+             QString("brimsel-ctl: listening for telemetry on 127.0.0.1:%1\n").arg(port) + p +
+                 "Forza Data Out, dash (311 bytes)\n" + p +
+                 "cannot read a packet of 100 bytes; such packets are ignored\n" + p +
+                 "Forza Data Out, open-world dash (324 bytes)\n" + p +
+                 "Forza Data Out, dash with tyre wear (331 bytes)\n" + p +
+                 "Forza Data Out, sled (232 bytes)\n" + p +
+                 "Codemasters, extradata=3 (264 bytes)\n" + p + "OutGauge (92 bytes)\n" + p +
+                 "OutGauge with ID (96 bytes)\n" +
+                 // Codemasters again: named once while packets keep coming, again after silence.
+                 p + "Forza Data Out, dash (311 bytes)\n" + p + "2 packets could not be read\n");
+}
+
+void TestTelemetryStream::portTaken()
+{
+    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    const quint16 port = freePort();
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in a = loopback(port);
+    QCOMPARE(bind(s, reinterpret_cast<const sockaddr *>(&a), sizeof a), 0);
+    const Outcome taken = runCtl({QString("127.0.0.1:%1").arg(port)}, [] {});
+    close(s);
+    QCOMPARE(taken.status, int(BrimselCtl::UsageError));
+    QCOMPARE(taken.err, QString("brimsel-ctl: cannot listen on 127.0.0.1:%1: the port is in use "
+                                "by another program\n")
+                            .arg(port));
+    const Outcome bad = runCtl({"127.0.0.256:20777"}, [] {});
+    QCOMPARE(bad.status, int(BrimselCtl::UsageError));
+    QVERIFY(bad.err.startsWith("brimsel-ctl: \"127.0.0.256\" is not an IPv4 address"));
+    QCOMPARE(FakeHidBus::events().size(), 0); // no accessory touched
+}
+
+QTEST_GUILESS_MAIN(TestTelemetryStream)
+#include "test_telemetrystream.moc"
