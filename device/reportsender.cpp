@@ -101,7 +101,11 @@ ReportSender::Outcome ReportSender::sendTwice(hid_device_ *handle, const unsigne
     w.report.assign(data, data + length);
     w.done = false;
     w.hasJob = true;
+    // Woken with the lock let go, so that it need not wait for the lock again
+    // before its send.
+    lock.unlock();
     w.wake.notify_one();
+    lock.lock();
     if (w.finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&w] { return w.done; })) {
         const bool failed = w.first < 0 || w.second < 0;
         lock.unlock();
