@@ -3,8 +3,8 @@
 #include "ui_mainwindow.h"
 
 #include <QLayout>
-#include <QThread>
 
+#include "accessorytable.h"
 #include "mycolorwidget.h"
 
 // The icon lives in this static library; nothing else would pull its
@@ -16,7 +16,7 @@ static void initResources()
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow),
-      colorFlow([this](const QColor &color) { return sendColor(color); })
+      link([this](const QColor &color) { return sendColor(color); })
 {
     initResources();
     ui->setupUi(this);
@@ -27,22 +27,8 @@ MainWindow::MainWindow(QWidget *parent)
     // The window always has the size of its contents; the user cannot resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    workerThread = new QThread;
-    worker = new HidWorker;
-    worker->moveToThread(workerThread);
-
-    // clang-format off
-    connect(workerThread, SIGNAL(started()), worker, SLOT(process()));
-    connect(workerThread, SIGNAL(finished()), worker, SLOT(deleteLater()));
-    connect(worker, SIGNAL(deviceStateChanged(HidWorker::Device)),
-            this, SLOT(setDeviceState(HidWorker::Device)));
-    connect(worker, SIGNAL(colorUpdated()), this, SLOT(clearUpdatingColor()));
-    connect(this, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
-            worker, SLOT(updateColor(QColor,HidWorker::Device)));
-    connect(worker, SIGNAL(errorOccurred(QString)), this, SLOT(showError(QString)));
-    // clang-format on
-
-    workerThread->start(QThread::InheritPriority);
+    // The worker's connections to this window, then the thread's start.
+    link.start(this);
 
     // Connected last: the panel has already set its starting colour, which
     // must not go out to the accessories.
@@ -51,12 +37,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    workerThread->quit();
-    // The worker is deleted in its thread as the thread finishes. If the
-    // thread is stuck (a hung HID call), leave it be: deleting a running
-    // QThread aborts the process.
-    if (workerThread->wait(3000))
-        delete workerThread;
+    // At most 3 s; a thread stuck in a HID call is left be.
+    link.stop();
     delete ui;
 }
 
@@ -66,9 +48,7 @@ void MainWindow::setDeviceState(HidWorker::Device connected_devices)
     ui->checkBox_sq->setEnabled(connected_devices & HidWorker::SqShifter);
     ui->checkBox_h->setEnabled(connected_devices & HidWorker::HShifter);
 
-    const int n = ((connected_devices & HidWorker::Handbrake) ? 1 : 0) +
-                  ((connected_devices & HidWorker::SqShifter) ? 1 : 0) +
-                  ((connected_devices & HidWorker::HShifter) ? 1 : 0);
+    const int n = AccessoryTable::countOf(connected_devices);
     QString text;
     if (n == 0)
         text = tr("Device not found");
@@ -80,12 +60,12 @@ void MainWindow::setDeviceState(HidWorker::Device connected_devices)
 
 void MainWindow::updateColor(QColor color)
 {
-    colorFlow.updateColor(color);
+    link.updateColor(color);
 }
 
 void MainWindow::clearUpdatingColor()
 {
-    colorFlow.clearUpdatingColor();
+    link.clearUpdatingColor();
 }
 
 void MainWindow::showError(QString message)

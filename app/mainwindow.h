@@ -2,14 +2,13 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "colorcoalescer.h"
+#include "devicelink.h"
 #include "hidworker.h"
 
 #include <QColor>
 #include <QMainWindow>
 
 QT_BEGIN_NAMESPACE
-class QThread;
 namespace Ui {
 class MainWindow;
 }
@@ -38,10 +37,9 @@ private:
     bool sendColor(const QColor &color);
 
     Ui::MainWindow *ui;
-    QThread *workerThread;
-    HidWorker *worker;
-    // The updating and pending flags and the pending colour.
-    ColorCoalescer colorFlow;
+    // The worker thread and its worker, and the updating and pending flags
+    // with the pending colour.
+    DeviceLink link;
 };
 
 #endif // MAINWINDOW_H

@@ -3,11 +3,14 @@
 // feature report reaching the stand-in accessory bus.
 #include "fakehidbus.h"
 #include "hidworker.h"
+#include "reportsender.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QRandomGenerator>
 #include <QThread>
+
+#include <hidapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -88,6 +91,42 @@ void row(const char *label, const Result &r)
                 qPrintable(cell(r.toDoneMs, 0.5)), qPrintable(cell(r.toDoneMs, 0.99)));
 }
 
+// One colour to three open accessories, the way updateColor sends it
+// (through the bounded sender) and straight through hidapi, taking turns so
+// that both see the same load. Medians of the whole round in microseconds.
+void sendSideBySide(int rounds)
+{
+    FakeHidBus::reset();
+    hid_device *handles[3];
+    ReportSender senders[3];
+    const unsigned short products[] = {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
+                                       HidWorker::HShifterProductId};
+    for (int i = 0; i < 3; ++i) {
+        FakeHidBus::plug(products[i], FakeHidBus::ReadMode::Immediate);
+        handles[i] = hid_open(HidWorker::VendorId, products[i], nullptr);
+    }
+    const HidWorker::ColorReport report = HidWorker::colorReport(QColor(255, 0, 128));
+    std::vector<double> bounded, direct;
+    for (int round = 0; round < rounds; ++round) {
+        qint64 start = FakeHidBus::nowNs();
+        for (int i = 0; i < 3; ++i)
+            senders[i].sendTwice(handles[i], report.data(), report.size());
+        bounded.push_back(double(FakeHidBus::nowNs() - start) / 1e3);
+        start = FakeHidBus::nowNs();
+        for (hid_device *handle : handles) {
+            hid_send_feature_report(handle, report.data(), report.size());
+            hid_send_feature_report(handle, report.data(), report.size());
+        }
+        direct.push_back(double(FakeHidBus::nowNs() - start) / 1e3);
+    }
+    for (hid_device *handle : handles)
+        hid_close(handle);
+    std::printf("one colour to 3 open accessories, us: bounded sender p50 %.1f, direct hidapi "
+                "p50 %.1f (%.2fx)\n",
+                percentile(bounded, 0.5), percentile(direct, 0.5),
+                percentile(bounded, 0.5) / percentile(direct, 0.5));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -113,6 +152,9 @@ int main(int argc, char *argv[])
 
     std::printf("report: to the first feature report; done: to colorUpdated() in the worker\n");
     std::printf("goal: report p50 under 0.3 ms while the worker is idle\n");
+
+    sendSideBySide(2000);
+    std::printf("goal: the bounded sender within 1.5x of direct hidapi\n");
     return 0;
 }
 

@@ -6,51 +6,21 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 
+#include "accessorytable.h"
 #include "colorparser.h"
 #include "colorstream.h"
 #include "hidlibrary.h"
+#include "hidoneshot.h"
 #include "hidworker.h"
 #include "reportsender.h"
-
-#include <hidapi.h>
 
 namespace {
 
 const char *const programName = "brimsel-ctl";
 
-struct Kind
-{
-    HidWorker::Device bit;
-    unsigned short productId;
-    const char *name; // as the window shows it
-    const char *key;  // as --device takes it
-};
-
-// The window's order: handbrake, SQ shifter, H shifter.
-const Kind kinds[] = {
-    {HidWorker::Handbrake, HidWorker::HandbrakeProductId, "Handbrake", "handbrake"},
-    {HidWorker::SqShifter, HidWorker::SqShifterProductId, "SQ Shifter", "sq"},
-    {HidWorker::HShifter, HidWorker::HShifterProductId, "H Shifter", "h"},
-};
-
-const Kind *kindForProduct(unsigned short productId)
-{
-    for (const Kind &kind : kinds) {
-        if (kind.productId == productId)
-            return &kind;
-    }
-    return nullptr;
-}
-
 QString hexId(unsigned short id)
 {
     return QStringLiteral("0x%1").arg(id, 4, 16, QLatin1Char('0'));
-}
-
-QString hidErrorText(hid_device *device)
-{
-    const wchar_t *text = hid_error(device);
-    return text ? QString::fromWCharArray(text) : QString();
 }
 
 // Empty while the HID library works; otherwise what to print.
@@ -70,19 +40,15 @@ bool parseDevices(const QStringList &lists, int *devices, QString *error)
     for (const QString &list : lists) {
         for (const QString &part : list.split(QLatin1Char(','))) {
             const QString key = part.trimmed().toLower();
-            int bit = 0;
-            for (const Kind &kind : kinds) {
-                if (key == QLatin1String(kind.key))
-                    bit = kind.bit;
-            }
-            if (!bit) {
+            const AccessoryTable::Entry *kind = AccessoryTable::forKey(key);
+            if (!kind) {
                 *error = QStringLiteral("\"%1\" is not an accessory name: use a comma list of "
                                         "handbrake, sq and h")
                              .arg(part);
                 return false;
             }
             // A name given twice still means one write to that accessory.
-            *devices |= bit;
+            *devices |= kind->bit;
         }
     }
     return true;
@@ -250,11 +216,8 @@ QString BrimselCtl::versionText()
 
 QString BrimselCtl::accessoryName(int device)
 {
-    for (const Kind &kind : kinds) {
-        if (kind.bit == device)
-            return QLatin1String(kind.name);
-    }
-    return QString();
+    const AccessoryTable::Entry *kind = AccessoryTable::forBit(device);
+    return kind ? QLatin1String(kind->name) : QString();
 }
 
 int BrimselCtl::usageError(const QString &message)
@@ -267,24 +230,16 @@ int BrimselCtl::usageError(const QString &message)
 
 int BrimselCtl::listDevices()
 {
-    int found = 0;
-    hid_device_info *devices = hid_enumerate(HidWorker::VendorId, 0);
-    for (hid_device_info *info = devices; info; info = info->next) {
-        const Kind *kind = kindForProduct(info->product_id);
-        if (!kind)
-            continue;
-        const QString serial =
-            info->serial_number ? QString::fromWCharArray(info->serial_number) : QString();
-        out << kind->name << '\t' << hexId(info->product_id) << '\t'
-            << QString::fromLocal8Bit(info->path ? info->path : "-") << '\t'
-            << (serial.isEmpty() ? QStringLiteral("-") : serial) << '\n';
-        ++found;
+    HidOneShot hid;
+    const QVector<HidOneShot::Found> devices = hid.enumerate();
+    for (const HidOneShot::Found &found : devices) {
+        out << found.kind->name << '\t' << hexId(found.kind->productId) << '\t' << found.path
+            << '\t' << (found.serial.isEmpty() ? QStringLiteral("-") : found.serial) << '\n';
     }
-    hid_free_enumeration(devices);
-    const QString error = found ? QString() : libraryError();
-    hid_exit();
+    const QString error = devices.isEmpty() ? libraryError() : QString();
+    hid.finish();
     out.flush();
-    if (!found) {
+    if (devices.isEmpty()) {
         err << (error.isEmpty() ? QStringLiteral("Device not found\n") : error);
         err.flush();
         return NotConnected;
@@ -296,17 +251,14 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
 {
     // Enumerate first, so that an accessory that is there but cannot be
     // opened (no access to its hidraw node) is not reported as missing.
+    HidOneShot hid;
     int present = 0;
-    hid_device_info *infos = hid_enumerate(HidWorker::VendorId, 0);
-    for (hid_device_info *info = infos; info; info = info->next) {
-        if (const Kind *kind = kindForProduct(info->product_id))
-            present |= kind->bit;
-    }
-    hid_free_enumeration(infos);
+    for (const HidOneShot::Found &found : hid.enumerate())
+        present |= found.kind->bit;
     if (!present) {
         const QString error = libraryError();
         if (!error.isEmpty()) {
-            hid_exit();
+            hid.finish();
             err << error;
             err.flush();
             return NotConnected;
@@ -316,7 +268,7 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
     const HidWorker::ColorReport report = HidWorker::colorReport(color);
     int written = 0;
     bool failed = false;
-    for (const Kind &kind : kinds) {
+    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
         if (!(devices & kind.bit))
             continue;
         if (!(present & kind.bit)) {
@@ -324,36 +276,30 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
                 err << programName << ": " << kind.name << ": not connected\n";
             continue;
         }
-        hid_device *device = hid_open(HidWorker::VendorId, kind.productId, nullptr);
-        if (!device) {
-            err << programName << ": " << kind.name << ": cannot open it: " << hidErrorText(nullptr)
-                << '\n';
-            failed = true;
-            continue;
-        }
         // Twice, as the window does; both sends must get through.
-        ReportSender sender;
-        const ReportSender::Outcome outcome =
-            sender.sendTwice(device, report.data(), report.size());
-        if (outcome == ReportSender::TimedOut) {
-            // The sender closes the handle if the accessory ever lets go.
+        QString error;
+        switch (hid.sendTwice(kind, report.data(), report.size(), &error)) {
+        case HidOneShot::OpenFailed:
+            err << programName << ": " << kind.name << ": cannot open it: " << error << '\n';
+            failed = true;
+            break;
+        case HidOneShot::TimedOut:
             err << programName << ": " << kind.name << ": no answer within "
                 << ReportSender::DefaultTimeoutMs << " ms; the colour may not have been set\n";
             err.flush(); // now, not when the kernel lets the next accessory open
             failed = true;
-            continue;
-        }
-        if (outcome == ReportSender::Failed) {
-            err << programName << ": " << kind.name << ": write failed: " << hidErrorText(device)
-                << '\n';
+            break;
+        case HidOneShot::WriteFailed:
+            err << programName << ": " << kind.name << ": write failed: " << error << '\n';
             failed = true;
-        } else {
+            break;
+        case HidOneShot::Written:
             out << kind.name << ": " << color.name() << '\n';
             ++written;
+            break;
         }
-        hid_close(device);
     }
-    hid_exit();
+    hid.finish();
     out.flush();
     if (!written && !failed && !devicesNamed)
         err << "Device not found\n";

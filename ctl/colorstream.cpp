@@ -2,9 +2,9 @@
 #include "colorstream.h"
 
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 
+#include "accessorytable.h"
 #include "brimselctl.h"
 #include "colorlinereader.h"
 
@@ -26,9 +26,6 @@ namespace {
 
 constexpr int kReadSize = 64 * 1024;
 constexpr int kSignalCheckMs = 50;
-constexpr unsigned long kStopWaitMs = 3000; // as the window waits for its worker
-
-const HidWorker::Device kinds[] = {HidWorker::Handbrake, HidWorker::SqShifter, HidWorker::HShifter};
 
 // Set by the signal handler, read by a timer: the only thing a handler may
 // safely do is store to a lock-free atomic.
@@ -157,8 +154,9 @@ void ColorStream::Input::read(int fd)
     if (fd >= 0)
         closeFd(fd);
     badLines = reader.badLineCount();
-    post("inputEnded");
+    // Before the post, so that the stream, told the input ended, joins.
     finished = true;
+    post("inputEnded");
 }
 
 void ColorStream::Input::post(const char *slot)
@@ -179,7 +177,7 @@ ColorStream::ColorStream(int inputFd, HidWorker::Device devices, bool devicesNam
                          QTextStream &err)
     : inputFd(inputFd), devices(devices), devicesNamed(devicesNamed), err(err),
       input(std::make_shared<Input>()),
-      colorFlow([this](const QColor &color) { return sendColor(color); })
+      link([this](const QColor &color) { return sendColor(color); })
 {
 }
 
@@ -202,21 +200,7 @@ int ColorStream::run()
         say(QStringLiteral("cannot read the input: %1").arg(qt_error_string(errno)));
     std::thread reader(&Input::read, input, fd);
 
-    // The window's worker, set up as the window sets it up.
-    workerThread = new QThread;
-    worker = new HidWorker;
-    worker->moveToThread(workerThread);
-    // clang-format off
-    connect(workerThread, SIGNAL(started()), worker, SLOT(process()));
-    connect(workerThread, SIGNAL(finished()), worker, SLOT(deleteLater()));
-    connect(worker, SIGNAL(deviceStateChanged(HidWorker::Device)),
-            this, SLOT(setDeviceState(HidWorker::Device)));
-    connect(worker, SIGNAL(colorUpdated()), this, SLOT(clearUpdatingColor()));
-    connect(this, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
-            worker, SLOT(updateColor(QColor,HidWorker::Device)));
-    connect(worker, SIGNAL(errorOccurred(QString)), this, SLOT(showError(QString)));
-    // clang-format on
-    workerThread->start(QThread::InheritPriority);
+    link.start(this);
 
     QTimer signalCheck;
     connect(&signalCheck, SIGNAL(timeout()), this, SLOT(checkSignals()));
@@ -229,17 +213,13 @@ int ColorStream::run()
         input->stream = nullptr;
     }
     // After a signal a read may still wait for input that never comes.
-    if (input->finished)
+    if (ended || input->finished)
         reader.join();
     else
         reader.detach();
-    // The write in flight finishes; the worker closes the handles and runs
-    // hid_exit as the thread ends. A thread stuck in a HID call is left be.
-    workerThread->quit();
-    if (workerThread->wait(kStopWaitMs))
-        delete workerThread;
-    workerThread = nullptr;
-    worker = nullptr;
+    // The write in flight finishes; a write that hung keeps its handle and
+    // the HID library past the end of the thread, and nothing waits for it.
+    link.stop();
 
     if (stopSignal)
         return BrimselCtl::StoppedBySignal + stopSignal;
@@ -253,24 +233,24 @@ void ColorStream::setDeviceState(HidWorker::Device connected_devices)
     const int now = connected_devices & devices;
     if (!stateKnown) {
         if (devicesNamed) {
-            for (HidWorker::Device kind : kinds) {
-                if ((devices & kind) && !(now & kind))
+            for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+                if ((devices & kind.bit) && !(now & kind.bit))
                     say(QStringLiteral("%1: not connected, waiting for it")
-                            .arg(BrimselCtl::accessoryName(kind)));
+                            .arg(QLatin1String(kind.name)));
             }
         } else if (!now) {
             say(QStringLiteral("Device not found, waiting for an accessory"));
         }
     } else {
-        for (HidWorker::Device kind : kinds) {
-            if ((now & kind) != (connected & kind))
-                say(QStringLiteral("%1: %2").arg(BrimselCtl::accessoryName(kind),
-                                                 (now & kind) ? QStringLiteral("connected")
-                                                              : QStringLiteral("disconnected")));
+        for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+            if ((now & kind.bit) != (connected & kind.bit))
+                say(QStringLiteral("%1: %2").arg(
+                    QLatin1String(kind.name), (now & kind.bit) ? QStringLiteral("connected")
+                                                               : QStringLiteral("disconnected")));
         }
         // One that came back shows the colour of the moment.
         if ((now & ~connected) && !takeNewestColor() && newestColor.isValid())
-            colorFlow.updateColor(newestColor);
+            link.updateColor(newestColor);
     }
     stateKnown = true;
     connected = now;
@@ -282,7 +262,7 @@ void ColorStream::clearUpdatingColor()
 {
     // Whatever the reader has newer goes next, not what waited here.
     takeNewestColor();
-    colorFlow.clearUpdatingColor();
+    link.clearUpdatingColor();
     finishIfDone();
 }
 
@@ -318,7 +298,7 @@ bool ColorStream::takeNewestColor()
     if (!(newest & Input::Fresh))
         return false;
     newestColor = QColor::fromRgb(QRgb(newest & 0xffffffffu));
-    colorFlow.updateColor(newestColor);
+    link.updateColor(newestColor);
     return true;
 }
 
@@ -326,7 +306,7 @@ void ColorStream::finishIfDone()
 {
     // The state is known once the worker's first pass has reported, so
     // missing accessories are always told about.
-    if (ended && stateKnown && !colorFlow.isUpdating())
+    if (ended && stateKnown && !link.isUpdating())
         loop.quit();
 }
 

@@ -2,7 +2,7 @@
 #ifndef COLORSTREAM_H
 #define COLORSTREAM_H
 
-#include "colorcoalescer.h"
+#include "devicelink.h"
 #include "hidworker.h"
 
 #include <QColor>
@@ -13,7 +13,6 @@
 
 QT_BEGIN_NAMESPACE
 class QTextStream;
-class QThread;
 QT_END_NAMESPACE
 
 // brimsel-ctl --stream: colours from an input, one a line, to the
@@ -58,9 +57,7 @@ private:
     const bool devicesNamed;
     QTextStream &err;
     std::shared_ptr<Input> input;
-    QThread *workerThread = nullptr;
-    HidWorker *worker = nullptr;
-    ColorCoalescer colorFlow;
+    DeviceLink link;
     QEventLoop loop;
     QColor newestColor; // the newest colour read, for accessories that come back
     bool stateKnown = false;

@@ -16,10 +16,13 @@
 int main(int argc, char *argv[])
 {
 #ifndef Q_OS_WIN
-    // With standard input closed, the next file opened would take its place
-    // and --stream would read that; an empty input is what was meant.
-    if (fcntl(STDIN_FILENO, F_GETFD) == -1)
-        open("/dev/null", O_RDONLY);
+    // A closed standard descriptor would be taken by the next file opened
+    // (an eventfd, a hidraw node), which would then get our text or be read
+    // as --stream's input. In order, so each open lands on the one missing.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
 #endif
     QCoreApplication app(argc, argv);
     // For --stream, whose worker then names a HID library that cannot start.

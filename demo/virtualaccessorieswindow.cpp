@@ -7,25 +7,9 @@
 #include <QLabel>
 #include <QTimer>
 
+#include "accessorytable.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
-
-namespace {
-
-struct Kind
-{
-    const char *name;
-    unsigned short productId;
-};
-
-// Bit order of the window: handbrake, SQ shifter, H shifter.
-const Kind kinds[] = {
-    {"Handbrake", HidWorker::HandbrakeProductId},
-    {"SQ Shifter", HidWorker::SqShifterProductId},
-    {"H Shifter", HidWorker::HShifterProductId},
-};
-
-} // namespace
 
 VirtualAccessoriesWindow::VirtualAccessoriesWindow(QWidget *parent)
     : QWidget(parent), timer(new QTimer(this))
@@ -38,8 +22,9 @@ VirtualAccessoriesWindow::VirtualAccessoriesWindow(QWidget *parent)
 
     for (int i = 0; i < int(rows.size()); ++i) {
         Row &row = rows[size_t(i)];
-        row.productId = kinds[i].productId;
-        row.plugged = new QCheckBox(tr(kinds[i].name), this);
+        const AccessoryTable::Entry &kind = AccessoryTable::entries[size_t(i)];
+        row.productId = kind.productId;
+        row.plugged = new QCheckBox(AccessoryTable::displayName(kind.bit, "HidWorker"), this);
         row.plugged->setToolTip(tr("Plugged in"));
         row.swatch = new QFrame(this);
         row.swatch->setFrameStyle(QFrame::Panel | QFrame::Sunken);

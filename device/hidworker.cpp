@@ -4,6 +4,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "accessorytable.h"
+#include "hidsession.h"
+
 #include <hidapi.h>
 
 #include <atomic>
@@ -15,6 +18,18 @@ namespace {
 constexpr int kInputReportSize = 64;
 constexpr int kPresenceReadTimeoutMs = 50;
 constexpr int kPollIntervalMs = 100;
+
+constexpr const auto &kTable = AccessoryTable::entries;
+static_assert(kTable[0].bit == HidWorker::Handbrake &&
+                  kTable[0].productId == HidWorker::HandbrakeProductId,
+              "slot order: handbrake first");
+static_assert(kTable[1].bit == HidWorker::SqShifter &&
+                  kTable[1].productId == HidWorker::SqShifterProductId,
+              "slot order: SQ shifter second");
+static_assert(kTable[2].bit == HidWorker::HShifter &&
+                  kTable[2].productId == HidWorker::HShifterProductId,
+              "slot order: H shifter third");
+static_assert(AccessoryTable::VendorId == HidWorker::VendorId, "one vendor");
 
 // Checks one accessory and tries to open it when its slot is empty. Returns
 // whether it counts as connected in this pass.
@@ -33,21 +48,9 @@ bool pollAccessory(hid_device *&slot, unsigned short productId)
     return slot != nullptr;
 }
 
-// Returns false when the accessory did not answer in time, or has still not
-// answered an earlier write.
-bool writeReport(hid_device *&handle, ReportSender &sender, const HidWorker::ColorReport &report)
+QString nameOf(int slot)
 {
-    // Nothing more for it until the hung write ends; the kernel would only queue it.
-    if (sender.busy())
-        return false;
-    if (!handle)
-        return true;
-    // Sent twice on purpose; failures are left for the next poll to notice.
-    if (sender.sendTwice(handle, report.data(), report.size()) != ReportSender::TimedOut)
-        return true;
-    // The sender closes the hung handle; the next pass opens the accessory afresh.
-    handle = nullptr;
-    return false;
+    return AccessoryTable::displayName(kTable[size_t(slot)].bit, "HidWorker");
 }
 
 // Set once by a program before its worker starts; none in tests that do not ask.
@@ -65,38 +68,73 @@ HidWorker::HidWorker() : QObject(nullptr)
 {
     // Must happen before anyone connects the queued cross-thread signals.
     qRegisterMetaType<HidWorker::Device>("HidWorker::Device");
+    HidSession::enter();
 }
 
 HidWorker::~HidWorker()
 {
-    hid_close(handbrake);
-    hid_close(sqShifter);
-    hid_close(hShifter);
-    hid_exit();
+    bool anyBusy = false;
+    for (const ReportSender &sender : senders)
+        anyBusy = anyBusy || sender.busy();
+    // While a write hangs, Linux would hold each close until the kernel gives
+    // up on it (5 s), past the window's 3 s wait: the handles go to whoever
+    // leaves hidapi last, and so does hid_exit.
+    for (hid_device_ **slot : handleSlots()) {
+        if (anyBusy)
+            HidSession::closeLater(*slot);
+        else
+            hid_close(*slot);
+    }
+    HidSession::leaveAndExit();
+}
+
+std::array<hid_device_ **, 3> HidWorker::handleSlots()
+{
+    return {&handbrake, &sqShifter, &hShifter};
 }
 
 void HidWorker::process()
 {
+    // Read once: a helper letting go halfway through the pass must not make
+    // the pass see its accessory gone.
+    std::array<bool, 3> busy;
+    bool anyBusy = false;
+    for (size_t i = 0; i < busy.size(); ++i) {
+        busy[i] = senders[i].busy();
+        anyBusy = anyBusy || busy[i];
+    }
+
+    const std::array<hid_device_ **, 3> handles = handleSlots();
     int connected = NoDevice;
-    if (senders[0].busy() || senders[1].busy() || senders[2].busy()) {
+    if (anyBusy) {
         // While a write hangs, Linux holds every hidraw open and close until
         // the kernel gives up on it (5 s): keep what is open, open nothing,
         // and count the hung accessory as still there.
         connected = lastState;
-        if (!handbrake && !senders[0].busy())
-            connected &= ~Handbrake;
-        if (!sqShifter && !senders[1].busy())
-            connected &= ~SqShifter;
-        if (!hShifter && !senders[2].busy())
-            connected &= ~HShifter;
+        for (size_t i = 0; i < handles.size(); ++i) {
+            if (!*handles[i] && !busy[i])
+                connected &= ~kTable[i].bit;
+        }
     } else {
-        if (pollAccessory(handbrake, HandbrakeProductId))
-            connected |= Handbrake;
-        if (pollAccessory(sqShifter, SqShifterProductId))
-            connected |= SqShifter;
-        if (pollAccessory(hShifter, HShifterProductId))
-            connected |= HShifter;
+        for (size_t i = 0; i < handles.size(); ++i) {
+            if (pollAccessory(*handles[i], kTable[i].productId))
+                connected |= kTable[i].bit;
+        }
     }
+
+    // Hangs end once every write has let go and the pass could open again.
+    QStringList answering;
+    for (size_t i = 0; i < hung.size() && !anyBusy; ++i) {
+        if (!hung[i])
+            continue;
+        hung[i] = false;
+        if (connected & kTable[i].bit)
+            answering << nameOf(int(i));
+        // The count again in place of the message.
+        forceReport = true;
+    }
+    if (!answering.isEmpty())
+        emit errorOccurred(tr("%1 answering again").arg(answering.join(QStringLiteral(", "))));
 
     const Device state = static_cast<Device>(connected);
     const QString error = libraryError(state);
@@ -139,16 +177,36 @@ QString HidWorker::libraryError(Device state)
     return tr("USB HID support failed to start: %1").arg(reason);
 }
 
+HidWorker::WriteOutcome HidWorker::writeReport(int slot, const ColorReport &report)
+{
+    ReportSender &sender = senders[size_t(slot)];
+    hid_device_ *&handle = *handleSlots()[size_t(slot)];
+    // Nothing more for it until the hung write ends; the kernel would only queue it.
+    if (sender.busy())
+        return StillHung;
+    if (!handle)
+        return Written;
+    // Sent twice on purpose; failures are left for the next poll to notice.
+    if (sender.sendTwice(handle, report.data(), report.size()) != ReportSender::TimedOut)
+        return Written;
+    // The sender closes the hung handle; the next pass opens the accessory afresh.
+    handle = nullptr;
+    return NewHang;
+}
+
 void HidWorker::updateColor(QColor color, HidWorker::Device devices_to_update)
 {
     const ColorReport report = colorReport(color);
     QStringList notAnswering;
-    if ((devices_to_update & Handbrake) && !writeReport(handbrake, senders[0], report))
-        notAnswering << tr("Handbrake");
-    if ((devices_to_update & SqShifter) && !writeReport(sqShifter, senders[1], report))
-        notAnswering << tr("SQ Shifter");
-    if ((devices_to_update & HShifter) && !writeReport(hShifter, senders[2], report))
-        notAnswering << tr("H Shifter");
+    for (int i = 0; i < AccessoryTable::Count; ++i) {
+        if (!(devices_to_update & kTable[size_t(i)].bit))
+            continue;
+        // Told once per hang, not once per colour.
+        if (writeReport(i, report) == NewHang) {
+            hung[size_t(i)] = true;
+            notAnswering << nameOf(i);
+        }
+    }
     if (!notAnswering.isEmpty())
         emit errorOccurred(tr("No answer from %1: the colour may not have arrived")
                                .arg(notAnswering.join(QStringLiteral(", "))));

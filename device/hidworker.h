@@ -57,6 +57,11 @@ public slots:
     void updateColor(QColor color, HidWorker::Device devices_to_update);
 
 private:
+    enum WriteOutcome { Written, StillHung, NewHang };
+
+    // The three handle fields, in slot order.
+    std::array<hid_device_ **, 3> handleSlots();
+    WriteOutcome writeReport(int slot, const ColorReport &report);
     QString libraryError(Device state);
 
     hid_device_ *handbrake = nullptr;
@@ -68,6 +73,8 @@ private:
     bool errorReported = false;
     // One per slot, in slot order: bounds the wait for a hung accessory.
     std::array<ReportSender, 3> senders;
+    // Slots whose hang has been told of and whose end has not.
+    std::array<bool, 3> hung{};
 };
 
 Q_DECLARE_METATYPE(HidWorker::Device)

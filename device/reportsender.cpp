@@ -1,82 +1,119 @@
 // SPDX-License-Identifier: MIT
 #include "reportsender.h"
 
+#include "hidsession.h"
+
 #include <hidapi.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-namespace {
-
-// Shared by the caller and the helper thread; whoever finishes last frees it.
-struct Job
+// Shared by the sender and its writer thread; whoever lets go last frees it.
+struct ReportSender::Writer
 {
+    void run();
+
     std::mutex mutex;
-    std::condition_variable finished;
+    std::condition_variable wake;     // to the writer: a job, or the end
+    std::condition_variable finished; // to the caller: the job is done
+    std::thread thread;
     hid_device *handle = nullptr;
     std::vector<unsigned char> report;
     int first = 0;
     int second = 0;
+    bool hasJob = false;
     bool done = false;
-    bool abandoned = false;
-    std::shared_ptr<std::atomic<bool>> inFlight; // set when abandoned
+    bool abandoned = false; // the caller gave up: the writer owns the handle
+    bool stop = false;
+    std::atomic<bool> hung{false};
 };
 
-void run(const std::shared_ptr<Job> &job)
+void ReportSender::Writer::run()
 {
-    const int first = hid_send_feature_report(job->handle, job->report.data(), job->report.size());
-    bool abandoned;
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        job->first = first;
-        abandoned = job->abandoned;
-    }
-    // Once the caller has given up, a second wait on a hung accessory helps nobody.
-    const int second =
-        abandoned ? -1
-                  : hid_send_feature_report(job->handle, job->report.data(), job->report.size());
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        job->second = second;
-        job->done = true;
-        abandoned = job->abandoned;
-    }
-    job->finished.notify_all();
-    if (abandoned) {
-        hid_close(job->handle);
-        job->inFlight->store(false);
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        wake.wait(lock, [this] { return hasJob || stop; });
+        if (!hasJob)
+            return;
+        lock.unlock();
+        const int firstResult = hid_send_feature_report(handle, report.data(), report.size());
+        lock.lock();
+        first = firstResult;
+        // Once the caller has given up, a second wait on a hung accessory helps nobody.
+        if (!abandoned) {
+            lock.unlock();
+            const int secondResult = hid_send_feature_report(handle, report.data(), report.size());
+            lock.lock();
+            second = secondResult;
+        } else {
+            second = -1;
+        }
+        done = true;
+        hasJob = false;
+        finished.notify_all();
+        if (!abandoned)
+            continue;
+        abandoned = false;
+        hid_device *const hungHandle = handle;
+        lock.unlock();
+        hid_close(hungHandle);
+        // Out of hidapi before anyone is told the sender is free: whoever goes
+        // next may be the one to shut the library down.
+        HidSession::leave();
+        hung.store(false);
+        lock.lock();
     }
 }
 
-} // namespace
+ReportSender::ReportSender() : writer(std::make_shared<Writer>()) {}
+
+ReportSender::~ReportSender()
+{
+    std::unique_lock<std::mutex> lock(writer->mutex);
+    writer->stop = true;
+    writer->wake.notify_one();
+    const bool stillHung = writer->hasJob;
+    lock.unlock();
+    if (!writer->thread.joinable())
+        return;
+    if (stillHung)
+        writer->thread.detach(); // ends once the kernel lets go
+    else
+        writer->thread.join();
+}
 
 ReportSender::Outcome ReportSender::sendTwice(hid_device_ *handle, const unsigned char *data,
                                               size_t length, int timeoutMs)
 {
-    auto job = std::make_shared<Job>();
-    job->handle = handle;
-    job->report.assign(data, data + length);
-    std::thread helper(run, job);
-
-    std::unique_lock<std::mutex> lock(job->mutex);
-    if (job->finished.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                               [&job] { return job->done; })) {
+    Writer &w = *writer;
+    std::unique_lock<std::mutex> lock(w.mutex);
+    // Still waiting for an earlier send that hung: nothing more for it.
+    if (w.hasJob)
+        return Failed;
+    if (!w.thread.joinable())
+        w.thread = std::thread(&Writer::run, writer);
+    HidSession::enter(); // left here when it is done, or by the writer after a hang
+    w.handle = handle;
+    w.report.assign(data, data + length);
+    w.done = false;
+    w.hasJob = true;
+    w.wake.notify_one();
+    if (w.finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&w] { return w.done; })) {
+        const bool failed = w.first < 0 || w.second < 0;
         lock.unlock();
-        helper.join();
-        return (job->first < 0 || job->second < 0) ? Failed : Sent;
+        HidSession::leave();
+        return failed ? Failed : Sent;
     }
-    job->abandoned = true;
-    inFlight = std::make_shared<std::atomic<bool>>(true);
-    job->inFlight = inFlight;
-    lock.unlock();
-    helper.detach();
+    w.abandoned = true;
+    w.hung.store(true);
     return TimedOut;
 }
 
 bool ReportSender::busy() const
 {
-    return inFlight && inFlight->load();
+    return writer->hung.load();
 }

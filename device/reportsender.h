@@ -2,7 +2,6 @@
 #ifndef REPORTSENDER_H
 #define REPORTSENDER_H
 
-#include <atomic>
 #include <cstddef>
 #include <memory>
 
@@ -10,21 +9,29 @@ struct hid_device_;
 
 // Sends a feature report twice to one accessory and waits a bounded time for
 // it. The kernel gives an accessory 5 s to answer each send, so one that has
-// hung would hold the caller for 10 s. The sends run on a helper thread; when
-// they overrun, the caller goes on and the helper keeps the handle, closing it
-// once the kernel lets go. A send that fails at once is just a failed send.
+// hung would hold the caller for 10 s. The sends run on a writer thread of
+// the sender's own, started with the first send and kept, so that a colour
+// costs no thread start; when they overrun, the caller goes on and the
+// writer keeps the handle, closing it once the kernel lets go. A send that
+// fails at once is just a failed send.
 class ReportSender
 {
 public:
     enum Outcome {
         Sent,     // both sends went through
-        Failed,   // a send failed; the caller keeps the handle
-        TimedOut, // no answer in time; the handle now belongs to the helper
+        Failed,   // a send failed, or the writer still hangs; the caller keeps the handle
+        TimedOut, // no answer in time; the handle now belongs to the writer
     };
 
     // Far longer than any accessory that answers at all needs, and short
     // enough that three hung ones stay within the window's 3 s shutdown wait.
     static constexpr int DefaultTimeoutMs = 500;
+
+    ReportSender();
+    // Ends the writer; one that still hangs ends by itself once it is let go.
+    ~ReportSender();
+    ReportSender(const ReportSender &) = delete;
+    ReportSender &operator=(const ReportSender &) = delete;
 
     Outcome sendTwice(hid_device_ *handle, const unsigned char *data, size_t length,
                       int timeoutMs = DefaultTimeoutMs);
@@ -35,7 +42,8 @@ public:
     bool busy() const;
 
 private:
-    std::shared_ptr<std::atomic<bool>> inFlight;
+    struct Writer;
+    std::shared_ptr<Writer> writer;
 };
 
 #endif // REPORTSENDER_H

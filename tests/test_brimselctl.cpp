@@ -76,6 +76,7 @@ private slots:
     void listsAccessories();
     void listsNothing();
     void namesAHidLibraryThatCannotStart();
+    void libraryOutlivesAHungWrite();
     void sendsWhatTheWindowSends();
     void helpAndVersion();
 };
@@ -244,6 +245,19 @@ void TestBrimselCtl::failures()
     QVERIFY(result.err.contains("H Shifter: cannot open"));
     QVERIFY(!result.err.contains("Device not found"));
     QVERIFY(result.out.isEmpty());
+}
+
+void TestBrimselCtl::libraryOutlivesAHungWrite()
+{
+    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::delayWrites(1500);
+    QCOMPARE(runCtl({"--color", "red"}).status, 1);
+    // Still inside the write: shutting hidapi down now would pull the
+    // library out from under it (hid.dll on Windows).
+    QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Exit), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::count(FakeHidBus::Call::Exit), 1, 5000);
+    QCOMPARE(FakeHidBus::events().last().call, FakeHidBus::Call::Exit);
+    QCOMPARE(FakeHidBus::events(FakeHidBus::Call::Close).size(), 1);
 }
 
 void TestBrimselCtl::listsAccessories()

@@ -349,7 +349,8 @@ void TestHidWorker::hungWriteIsCutShortAndReported()
              QString("No answer from Handbrake: the colour may not have arrived"));
 
     // Meanwhile a pass opens nothing (Linux would hold the open until the
-    // hung write ends) and still counts it; requests skip it at once.
+    // hung write ends) and still counts it; requests skip it at once, and
+    // the hang is told of once, not once per colour.
     QSignalSpy state(&worker, SIGNAL(deviceStateChanged(HidWorker::Device)));
     FakeHidBus::plug(kSqShifter, Mode::Immediate);
     mark = FakeHidBus::events().size();
@@ -358,19 +359,27 @@ void TestHidWorker::hungWriteIsCutShortAndReported()
     QCOMPARE(productsOf(eventsSince(mark), Call::Open), QVector<unsigned short>{});
     mark = FakeHidBus::events().size();
     worker.updateColor(Qt::green, HidWorker::Handbrake);
-    QCOMPARE(errors.count(), 2);
-    QCOMPARE(eventsSince(mark).size(), 0);
+    worker.updateColor(Qt::green, devices(5));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(productsOf(eventsSince(mark), Call::Write),
+             (QVector<unsigned short>{kHShifter, kHShifter}));
 
-    // When it lets go, the hung handle is closed without a second send, and
-    // the next colour reaches the accessory twice again.
+    // When it lets go, the hung handle is closed without a second send; the
+    // next pass says so once, then the state, and the next colour reaches
+    // the accessory twice again.
     QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::openHandles(), 1, 5000);
-    QCOMPARE(productsOf(eventsSince(mark), Call::Write), QVector<unsigned short>{kHandbrake});
+    QCOMPARE(productsOf(eventsSince(mark), Call::Write),
+             (QVector<unsigned short>{kHShifter, kHShifter, kHandbrake}));
     worker.process();
     QCOMPARE(lastState(state), 7);
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(errors.last().at(0).toString(), QString("Handbrake answering again"));
     const int writes = FakeHidBus::count(Call::Write);
     worker.updateColor(Qt::green, HidWorker::Handbrake);
+    worker.process();
     QCOMPARE(FakeHidBus::count(Call::Write), writes + 2);
     QCOMPARE(errors.count(), 2);
+    QCOMPARE(state.count(), 1);
 }
 
 void TestHidWorker::failedOpensAndReads()

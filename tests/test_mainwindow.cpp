@@ -64,6 +64,7 @@ private slots:
     void coloursArrivingWhileSendingKeepOnlyTheLast();
     void uncheckingLastBoxDropsWaitingColour();
     void hungAccessoryIsShownInStatusBar();
+    void countIsShownAgainWhenTheHangEnds();
 
     void shutDownWhileReadWaits();
     void destroyedWhileRequestInFlight();
@@ -362,6 +363,20 @@ void TestMainWindow::hungAccessoryIsShownInStatusBar()
         status(), QString("No answer from SQ Shifter: the colour may not have arrived"), 5000);
     cleanup();
     QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::openHandles(), 0, 5000);
+}
+
+void TestMainWindow::countIsShownAgainWhenTheHangEnds()
+{
+    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::Immediate);
+    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::Immediate);
+    makeWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
+    box("checkBox_sq")->setChecked(true);
+    FakeHidBus::delayWrites(800);
+    updateColor(Qt::red);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        status(), QString("No answer from SQ Shifter: the colour may not have arrived"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
 }
 
 void TestMainWindow::shutDownWhileReadWaits()

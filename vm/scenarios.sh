@@ -140,6 +140,45 @@ echo "$err" | sed 's/^/LAB INFO   /'
 if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
 unplug_all
 
+# --stream with the handbrake hung and the shifters open: SIGTERM ends it
+# once the write under way is done, not when the kernel gives up (5 s).
+name=stream-sigterm-one-hung
+acc "plug hb 3103"
+acc "plug sq 3102"
+acc "plug h 3104"
+wait_nodes 3103 1 && wait_nodes 3102 1 && wait_nodes 3104 1
+acc "answer hb never"
+rm -f /tmp/stream.in
+mkfifo /tmp/stream.in
+m=$(mark)
+brimsel-ctl --stream </tmp/stream.in >/tmp/stream.out 2>/tmp/stream.err &
+spid=$!
+exec 7>/tmp/stream.in
+echo red >&7
+i=0
+while [ "$(reports hb $m | wc -l)" -lt 1 ] && [ $i -lt 200 ]; do
+    i=$((i + 1))
+    sleep 0.05
+done
+start=$(centis)
+kill -TERM $spid
+# At most 20 s, should it not end at all.
+( sleep 20; kill -KILL $spid 2>/dev/null ) &
+guard=$!
+wait $spid
+status=$?
+took=$(($(centis) - start))
+kill $guard 2>/dev/null
+exec 7>&-
+problem=""
+[ $status = 143 ] || problem="status $status"
+[ $took -le 200 ] || problem="$problem; took $((took * 10)) ms"
+problem="$problem$(expect_reports sq $m '02 ff 00 00' 2)$(expect_reports h $m '02 ff 00 00' 2)"
+info "stream, handbrake hung, shifters open: ended $((took * 10)) ms after SIGTERM, exit $status"
+sed 's/^/LAB INFO   /' /tmp/stream.err
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+unplug_all
+
 # The window and its worker, in a Qt Test program.
 test_realstack -o /tmp/window.txt,txt >/tmp/window.err 2>&1
 wstatus=$?

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "accessorytable.h"
+
 #include <hidapi.h>
 
 #include <algorithm>
@@ -26,7 +28,7 @@ struct hid_device_
 
 namespace {
 
-constexpr unsigned short kVendorId = 0x1209;
+constexpr unsigned short kVendorId = AccessoryTable::VendorId;
 
 struct Accessory
 {
@@ -50,6 +52,7 @@ struct Bus
     int reportTimeUs = 0;
     int delayWrites = 0;
     int writeDelayMs = 0;
+    int hangingWrites = 0; // delayed writes under way; outlive reset()
     int openHandles = 0;
     // hidapi's global error text. The texts given to failInit live as long
     // as the bus, so that a pointer handed out by hid_error stays valid.
@@ -115,18 +118,20 @@ wchar_t *wideCopy(const std::wstring &s)
     return out;
 }
 
-const wchar_t *productName(unsigned short productId)
+std::wstring productName(unsigned short productId)
 {
-    switch (productId) {
-    case 0x3103:
-        return L"Handbrake";
-    case 0x3102:
-        return L"SQ Shifter";
-    case 0x3104:
-        return L"H Shifter";
-    default:
-        return L"Accessory";
+    for (const AccessoryTable::Entry &entry : AccessoryTable::entries) {
+        if (entry.productId == productId)
+            return QString::fromLatin1(entry.name).toStdWString();
     }
+    return L"Accessory";
+}
+
+// Linux holds every hidraw open and close while a write on any of them
+// waits for its accessory.
+void waitForHangsLocked(std::unique_lock<std::mutex> &lock)
+{
+    bus().changed.wait(lock, [] { return bus().hangingWrites == 0; });
 }
 
 std::string pathFor(int id)
@@ -328,7 +333,8 @@ hid_device *HID_API_EXPORT HID_API_CALL hid_open(unsigned short vendor_id,
                                                  unsigned short product_id,
                                                  const wchar_t *serial_number)
 {
-    std::lock_guard<std::mutex> lock(bus().mutex);
+    std::unique_lock<std::mutex> lock(bus().mutex);
+    waitForHangsLocked(lock);
     if (bus().initError) {
         bus().globalError = bus().initError;
         logLocked(FakeHidBus::Call::Open, product_id, -1, 0);
@@ -352,7 +358,8 @@ hid_device *HID_API_EXPORT HID_API_CALL hid_open(unsigned short vendor_id,
 
 hid_device *HID_API_EXPORT HID_API_CALL hid_open_path(const char *path)
 {
-    std::lock_guard<std::mutex> lock(bus().mutex);
+    std::unique_lock<std::mutex> lock(bus().mutex);
+    waitForHangsLocked(lock);
     if (path && !bus().initError && !takeFault(bus().failOpens)) {
         for (Accessory &a : bus().accessories) {
             if (a.present && pathFor(a.id) == path) {
@@ -367,11 +374,12 @@ hid_device *HID_API_EXPORT HID_API_CALL hid_open_path(const char *path)
 
 void HID_API_EXPORT HID_API_CALL hid_close(hid_device *dev)
 {
-    std::lock_guard<std::mutex> lock(bus().mutex);
+    std::unique_lock<std::mutex> lock(bus().mutex);
     if (!dev) {
         logLocked(FakeHidBus::Call::Close, 0, -1, 0);
         return;
     }
+    waitForHangsLocked(lock);
     // A second close of one handle is a fault of the caller: logged as -1.
     logLocked(FakeHidBus::Call::Close, dev->productId, dev->accessory, dev->closed ? -1 : 0);
     if (!dev->closed) {
@@ -426,7 +434,10 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const u
     if (liveLocked(dev) && takeFault(bus().delayWrites)) {
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(bus().writeDelayMs);
+        ++bus().hangingWrites;
         bus().changed.wait_until(lock, until, [dev] { return !liveLocked(dev); });
+        --bus().hangingWrites;
+        bus().changed.notify_all();
     }
     if (dev && !dev->closed && takeFault(bus().vanishWrites)) {
         if (Accessory *a = findLocked(dev->accessory))

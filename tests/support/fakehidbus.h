@@ -55,7 +55,8 @@ public:
     // the write's event is stamped when it starts.
     static void setReportTime(int microseconds);
     // The next n writes take ms to answer (a slow or hung accessory); an
-    // unplug ends the wait with a failure.
+    // unplug ends the wait with a failure. Meanwhile hid_open and hid_close
+    // (of a handle) wait for it to end, as Linux makes them.
     static void delayWrites(int ms, int n = 1);
     // A library that cannot start: until called again with an empty text,
     // hid_init fails, and so do hid_open and hid_enumerate, which start the

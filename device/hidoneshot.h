@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#ifndef HIDONESHOT_H
+#define HIDONESHOT_H
+
+#include "accessorytable.h"
+
+#include <QString>
+#include <QVector>
+
+#include <cstddef>
+
+// Single calls to the accessories for a program that does one thing and
+// ends (brimsel-ctl --list and --color), with no worker thread. It holds a
+// place in hidapi from construction to finish(), which asks for hid_exit:
+// it runs then, or once a write that hung has let go.
+class HidOneShot
+{
+public:
+    struct Found
+    {
+        const AccessoryTable::Entry *kind;
+        QString path;   // as the system names the device node
+        QString serial; // empty if it has none
+    };
+
+    enum Outcome {
+        Written,     // both sends went through
+        OpenFailed,  // the error text says why
+        WriteFailed, // a send failed; the error text says why
+        TimedOut,    // no answer in time; the handle is left to the helper
+    };
+
+    HidOneShot();
+    ~HidOneShot(); // finishes, if finish() has not been called
+    HidOneShot(const HidOneShot &) = delete;
+    HidOneShot &operator=(const HidOneShot &) = delete;
+
+    // Our accessories as the bus lists them, in its order.
+    QVector<Found> enumerate();
+    // Opens the first accessory of that kind, sends the report twice within
+    // the sender's bound and closes it again.
+    Outcome sendTwice(const AccessoryTable::Entry &kind, const unsigned char *report, size_t length,
+                      QString *error);
+    void finish();
+
+private:
+    bool inside = true;
+};
+
+#endif // HIDONESHOT_H

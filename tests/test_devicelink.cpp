@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+#include "devicelink.h"
+#include "fakehidbus.h"
+#include "hidworker.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using Call = FakeHidBus::Call;
+
+namespace {
+
+// A client as the window is one, by its signatures: every colour to all three.
+class Client : public QObject
+{
+    Q_OBJECT
+public:
+    Client()
+        : link([this](const QColor &color) {
+              emit colorUpdateRequested(color, static_cast<HidWorker::Device>(7));
+              return true;
+          })
+    {
+    }
+
+    DeviceLink link;
+    QVector<int> states;
+    QStringList messages;
+
+signals:
+    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
+
+private slots:
+    void setDeviceState(HidWorker::Device connected_devices) { states << connected_devices; }
+    void clearUpdatingColor() { link.clearUpdatingColor(); }
+    void showError(QString message) { messages << message; }
+};
+
+} // namespace
+
+class TestDeviceLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void hangIsToldOnceAndItsEndShowsTheState();
+    void stopsWithinItsBoundWhileAWriteHangs();
+};
+
+void TestDeviceLink::init()
+{
+    FakeHidBus::reset();
+    for (unsigned short pid : {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
+                               HidWorker::HShifterProductId})
+        FakeHidBus::plug(pid, FakeHidBus::ReadMode::Immediate);
+}
+
+void TestDeviceLink::hangIsToldOnceAndItsEndShowsTheState()
+{
+    Client client;
+    client.link.start(&client);
+    QTRY_COMPARE_WITH_TIMEOUT(client.states, QVector<int>{7}, 5000);
+    FakeHidBus::delayWrites(1200);
+    for (int i = 0; i < 20; ++i) {
+        client.link.updateColor(QColor::fromRgb(QRgb(i)));
+        QTest::qWait(20);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(client.messages.size() == 2, 5000);
+    QCOMPARE(client.messages,
+             (QStringList{"No answer from Handbrake: the colour may not have arrived",
+                          "Handbrake answering again"}));
+    // The state again after the message, so that it is what stays shown.
+    QTRY_COMPARE_WITH_TIMEOUT(client.states, (QVector<int>{7, 7}), 5000);
+    QVERIFY(client.link.stop());
+    QCOMPARE(FakeHidBus::count(Call::Exit), 1);
+}
+
+void TestDeviceLink::stopsWithinItsBoundWhileAWriteHangs()
+{
+    Client client;
+    client.link.start(&client);
+    QTRY_COMPARE_WITH_TIMEOUT(client.states, QVector<int>{7}, 5000);
+    // Longer than the 3 s the link waits; the bus holds every close meanwhile.
+    FakeHidBus::delayWrites(4500);
+    client.link.updateColor(Qt::red);
+    QTRY_COMPARE_WITH_TIMEOUT(client.messages.size(), 1, 5000);
+    QVERIFY(client.link.stop());
+    // The hung handle is the helper's, the open ones wait, and so does hid_exit.
+    QCOMPARE(FakeHidBus::openHandles(), 3);
+    QCOMPARE(FakeHidBus::count(Call::Exit), 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::count(Call::Exit), 1, 5000);
+    QCOMPARE(FakeHidBus::openHandles(), 0);
+    const QVector<FakeHidBus::Event> events = FakeHidBus::events();
+    QCOMPARE(events.last().call, Call::Exit);
+    for (const FakeHidBus::Event &e : FakeHidBus::events(Call::Close))
+        QCOMPARE(e.result, 0);
+}
+
+QTEST_GUILESS_MAIN(TestDeviceLink)
+#include "test_devicelink.moc"
