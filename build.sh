@@ -1,32 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Set-up, build, run and test in one place. Re-runnable: installs only the
-# Debian packages that are missing and rebuilds only what changed.
-#
-#   ./build.sh run        build and start the tool
-#   ./build.sh test       build and run the whole test suite headless
-#   ./build.sh sanitize   the same tests built with ASan and UBSan
-#   ./build.sh bench      build the benchmarks in bench/ and run them
-#   ./build.sh windows-rc compile the Windows resource script (icon, version)
-#                         with the MinGW resource compiler, as a check
-#   ./build.sh package    build the Debian package build-deb/brimsel-tool_*.deb
-#   ./build.sh check-package  build it and check it with lintian, appstreamcli
-#                         and desktop-file-validate; any complaint fails
-#   ./build.sh fuzz       build the libFuzzer targets and run each for a while
-#                         (FUZZ_SECONDS, default 30)
-#   ./build.sh vm-test    run the shipped programs on a real kernel HID stack:
-#                         Debian's kernel under qemu with virtual accessories
-#   ./build.sh vm-bench   the same guest, running the benchmark instead
-#   ./build.sh windows    cross-build the 32-bit Windows programs and pack them
-#                         into build-win/brimsel-tool-*-windows-x86.zip and the
-#                         installer brimsel-tool-*-setup.exe (the first run
-#                         builds Qt, about half an hour)
-#   ./build.sh windows-check
-#                         check the zip's programs and the installer under
-#                         Wine 10 (a Debian trixie tree in ~/.cache) and Xvfb
-#   ./build.sh windows-vm-test
-#                         the zip's programs under Wine 10 on a real kernel HID
-#                         stack: the VM lab's guest with virtual accessories
+# Debian packages that are missing and rebuilds only what changed. The
+# commands are listed in usage() below (./build.sh --help).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -64,11 +40,50 @@ run_tests() {
     (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$JOBS")
 }
 
+usage() {
+    cat <<'EOF'
+Usage: ./build.sh COMMAND [ARGUMENTS]
+
+Installs what is missing with apt-get, then builds in a folder of its own.
+
+  run            build and start the tool (build/); ARGUMENTS go to it
+  demo           build and start the window over virtual accessories
+                 (build-demo/); ARGUMENTS go to it
+  test           build and run the whole test suite headless (build-test/)
+  sanitize       the same tests built with ASan and UBSan (build-asan/)
+  bench          build the benchmarks in bench/ and run them (build-bench/)
+  windows-rc     compile the Windows resource script as a check (build-rc/)
+  package        build the Debian package build-deb/brimsel-tool_*.deb
+  check-package  build it and check it with lintian, appstreamcli and
+                 desktop-file-validate; any complaint fails
+  fuzz           run each libFuzzer target for FUZZ_SECONDS (default 30)
+  vm-test        run the shipped programs on a real kernel HID stack in qemu
+  vm-bench       the same guest, running the benchmark instead
+  windows        cross-build the 32-bit Windows programs into
+                 build-win/brimsel-tool-*-windows-x86.zip and the installer
+                 brimsel-tool-*-setup.exe (first run: ~30 min)
+  windows-check  check the zip's programs and the installer under Wine 10
+                 (a Debian trixie tree in ~/.cache) and Xvfb
+  windows-vm-test  the zip's programs under Wine 10 on a real kernel HID
+                 stack in qemu; vm/winelab.sh ZIP runs another zip
+  --help         show this help
+EOF
+}
+
 case "${1:-}" in
+-h | --help | help)
+    usage
+    ;;
 run)
     install_missing "${BUILD_PACKAGES[@]}"
     configure_and_build build -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF
     exec ./build/app/brimsel-tool "${@:2}"
+    ;;
+demo)
+    install_missing "${BUILD_PACKAGES[@]}"
+    cmake -S . -B build-demo -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=ON >/dev/null
+    cmake --build build-demo -j "$JOBS" --target brimsel-tool-demo
+    exec ./build-demo/demo/brimsel-tool-demo "${@:2}"
     ;;
 test)
     install_missing "${BUILD_PACKAGES[@]}"
@@ -168,8 +183,14 @@ vm-test | vm-bench)
         -DBRIMSEL_WERROR=ON -DCMAKE_BUILD_TYPE=Release
     exec vm/lab.sh "${1#vm-}" build-vm
     ;;
+"")
+    echo "build.sh: no command given" >&2
+    usage >&2
+    exit 2
+    ;;
 *)
-    awk 'NR > 1 && /SPDX/ { next } NR > 1 && /^#/ { print; next } NR > 1 { exit }' "$0"
+    echo "build.sh: unknown command '$1'" >&2
+    usage >&2
     exit 2
     ;;
 esac

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFileDevice>
 #include <QTextStream>
 
 #include "accessorytable.h"
@@ -12,7 +13,10 @@
 #include "hidlibrary.h"
 #include "hidoneshot.h"
 #include "hidworker.h"
+#include "quotedtext.h"
 #include "reportsender.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -42,9 +46,9 @@ bool parseDevices(const QStringList &lists, int *devices, QString *error)
             const QString key = part.trimmed().toLower();
             const AccessoryTable::Entry *kind = AccessoryTable::forKey(key);
             if (!kind) {
-                *error = QStringLiteral("\"%1\" is not an accessory name: use a comma list of "
+                *error = QStringLiteral("%1 is not an accessory name: use a comma list of "
                                         "handbrake, sq and h")
-                             .arg(part);
+                             .arg(QuotedText::quote(part));
                 return false;
             }
             // A name given twice still means one write to that accessory.
@@ -60,12 +64,26 @@ BrimselCtl::BrimselCtl(QTextStream &out, QTextStream &err) : out(out), err(err) 
 
 int BrimselCtl::run(const QStringList &arguments)
 {
+    const int status = runCommand(arguments);
+    // A full disk or a closed pipe must not pass for a list or a colour shown.
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return status;
+    const QFileDevice *file = qobject_cast<const QFileDevice *>(out.device());
+    err << programName << ": cannot write the output"
+        << (file ? QStringLiteral(": ") + file->errorString() : QString()) << '\n';
+    err.flush();
+    return status == Success ? OutputFailed : status;
+}
+
+int BrimselCtl::runCommand(const QStringList &arguments)
+{
     QCommandLineParser parser;
     const QCommandLineOption listOption({QStringLiteral("l"), QStringLiteral("list")},
                                         QStringLiteral("List the connected accessories."));
-    const QCommandLineOption colorOption({QStringLiteral("c"), QStringLiteral("color")},
-                                         QStringLiteral("Set the accessories to COLOUR."),
-                                         QStringLiteral("COLOUR"));
+    const QCommandLineOption colorOption(
+        {QStringLiteral("c"), QStringLiteral("color"), QStringLiteral("colour")},
+        QStringLiteral("Set the accessories to COLOUR."), QStringLiteral("COLOUR"));
     const QCommandLineOption streamOption(
         {QStringLiteral("s"), QStringLiteral("stream")},
         QStringLiteral("Set the accessories to each colour read from standard input."));
@@ -79,8 +97,20 @@ int BrimselCtl::run(const QStringList &arguments)
     parser.addOptions(
         {listOption, colorOption, streamOption, deviceOption, helpOption, versionOption});
 
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+    if (!parser.parse(arguments)) {
+        // Qt's message would print an unknown option as it came.
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty())
+            return usageError(parser.errorText());
+        // Qt gives the name alone: "x" for "-x" or for "--x".
+        const QString asLong = QStringLiteral("--") + unknown.first();
+        const bool isLong = std::any_of(arguments.begin(), arguments.end(), [&](const QString &a) {
+            return a == asLong || a.startsWith(asLong + QLatin1Char('='));
+        });
+        return usageError(
+            QStringLiteral("unknown option %1")
+                .arg(QuotedText::quote(isLong ? asLong : QLatin1Char('-') + unknown.first())));
+    }
     if (parser.isSet(helpOption)) {
         out << helpText();
         out.flush();
@@ -92,8 +122,8 @@ int BrimselCtl::run(const QStringList &arguments)
         return Success;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usageError(
-            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+        return usageError(QStringLiteral("unexpected argument %1")
+                              .arg(QuotedText::quote(parser.positionalArguments().first())));
 
     const bool list = parser.isSet(listOption);
     const bool color = parser.isSet(colorOption);
@@ -101,7 +131,9 @@ int BrimselCtl::run(const QStringList &arguments)
     if (int(list) + int(color) + int(stream) > 1)
         return usageError(QStringLiteral("give only one of --list, --color and --stream"));
     if (!list && !color && !stream)
-        return usageError(QStringLiteral("give --list or --color, or --stream"));
+        return usageError(QStringLiteral(
+            "nothing to do: give --list to list the accessories, --color COLOUR to set "
+            "their colour, or --stream to set them to each colour read from standard input"));
     if (list) {
         if (parser.isSet(deviceOption))
             return usageError(QStringLiteral("--device goes with --color or --stream only"));
@@ -115,7 +147,8 @@ int BrimselCtl::run(const QStringList &arguments)
             return usageError(QStringLiteral("give --color once"));
         const ColorParser::Result parsed = ColorParser::parse(colorValues.first(), &rgb);
         if (parsed != ColorParser::Valid)
-            return usageError(ColorParser::errorText(parsed, colorValues.first()));
+            return usageError(
+                ColorParser::errorText(parsed, QuotedText::quote(colorValues.first())));
     }
 
     QString error;
@@ -147,7 +180,8 @@ QString BrimselCtl::helpText()
         "  -l, --list           List the connected accessories, one line each:\n"
         "                       name, product ID, hidraw path and serial number\n"
         "                       (\"-\" if it has none), separated by tabs.\n"
-        "  -c, --color COLOUR   Set the LED colour of the accessories.\n"
+        "  -c, --color COLOUR   Set the LED colour of the accessories (--colour\n"
+        "                       works too).\n"
         "  -s, --stream         Set the accessories to each colour read from\n"
         "                       standard input, one a line, as they come (below).\n"
         "  -d, --device NAMES   With --color or --stream, set only these accessories.\n"
@@ -164,6 +198,8 @@ QString BrimselCtl::helpText()
         "  NAME                 a colour name, as in red, orange or darkviolet (the\n"
         "                       SVG colour names; any case)\n"
         "\n"
+        "Spaces and tabs before and after a COLOUR are ignored.\n"
+        "\n"
         "The colour is sent twice to each accessory. It prints one line for each\n"
         "accessory it has set. If two accessories of one kind are connected, only\n"
         "the first one found is set, as in the window. Accessories named with\n"
@@ -173,11 +209,12 @@ QString BrimselCtl::helpText()
         "until the input ends. Blank lines and lines that start with \"# \" are\n"
         "skipped. When colours come faster than the accessories take them, only\n"
         "the newest is sent next; the last one is always sent before it exits.\n"
-        "Accessories that are missing or unplugged are looked for every 100 ms and\n"
-        "get the newest colour when they come back; standard error tells when one\n"
-        "goes or comes, and gives the number of each line that is not a colour (or\n"
-        "is longer than 1024 bytes), which is skipped. SIGINT, SIGTERM or SIGPIPE\n"
-        "end it once the write under way is done.\n"
+        "Accessories that are missing or unplugged are looked for every 100 ms\n"
+        "while the input lasts, and get the newest colour when they come back;\n"
+        "standard error tells when one goes or comes, and gives the number of\n"
+        "each line that is not a colour (or is longer than 1024 bytes, or holds a\n"
+        "NUL byte), which is skipped. SIGINT, SIGTERM or SIGPIPE end it once the\n"
+        "write under way is done.\n"
         "\n"
         "An accessory that has not answered both sends within 500 ms is reported\n"
         "on standard error as not answering at once, and the others are still\n"
@@ -187,7 +224,8 @@ QString BrimselCtl::helpText()
         "Exit status:\n"
         "  0  success\n"
         "  1  an accessory is connected but could not be opened (check the udev\n"
-        "     rule), or a write to it failed or was not answered in time\n"
+        "     rule), or a write to it failed or was not answered in time, or the\n"
+        "     output could not be written (a message on standard error says so)\n"
         "  2  bad arguments: an unknown option, a bad colour or accessory name;\n"
         "     nothing is sent\n"
         "  3  none of the accessories asked for is connected (\"Device not found\"),\n"
@@ -195,7 +233,8 @@ QString BrimselCtl::helpText()
         "     --stream: none of them was connected at any time\n"
         "  4  with --stream: some lines were not colours and were skipped (3 comes\n"
         "     first)\n"
-        "  128+N  with --stream: ended by signal N (130 SIGINT, 143 SIGTERM)\n"
+        "  128+N  with --stream: ended by signal N (130 SIGINT, 141 SIGPIPE,\n"
+        "         143 SIGTERM)\n"
         "\n"
         "Examples:\n"
         "  brimsel-ctl --list\n"
@@ -240,7 +279,10 @@ int BrimselCtl::listDevices()
     hid.finish();
     out.flush();
     if (devices.isEmpty()) {
-        err << (error.isEmpty() ? QStringLiteral("Device not found\n") : error);
+        if (error.isEmpty())
+            err << programName << ": Device not found\n";
+        else
+            err << error;
         err.flush();
         return NotConnected;
     }
@@ -302,7 +344,7 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
     hid.finish();
     out.flush();
     if (!written && !failed && !devicesNamed)
-        err << "Device not found\n";
+        err << programName << ": Device not found\n";
     err.flush();
 
     if (failed)

@@ -18,8 +18,9 @@ class BrimselCtl
 public:
     enum ExitStatus {
         Success = 0,
-        WriteFailed = 1, // an accessory could not be opened or written
-        UsageError = 2,  // bad arguments; nothing was sent
+        WriteFailed = 1,  // an accessory could not be opened or written
+        OutputFailed = 1, // standard output could not be written
+        UsageError = 2,   // bad arguments; nothing was sent
         NotConnected = 3,
         BadLines = 4,          // --stream: some input lines were not colours
         StoppedBySignal = 128, // --stream: plus the signal's number
@@ -39,6 +40,7 @@ public:
     static QString accessoryName(int device);
 
 private:
+    int runCommand(const QStringList &arguments);
     int usageError(const QString &message);
     int listDevices();
     int writeColor(const QColor &color, int devices, bool devicesNamed);

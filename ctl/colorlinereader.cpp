@@ -2,31 +2,12 @@
 #include "colorlinereader.h"
 
 #include "colorparser.h"
+#include "quotedtext.h"
 
 #include <cstring>
 #include <utility>
 
 namespace {
-
-constexpr int kShownBytes = 40;
-
-// The line as it goes into a message: printable ASCII as it is, any other
-// byte as \xNN, so that junk cannot reach the terminal; long ones cut short.
-QString shown(const char *text, int length)
-{
-    QString out;
-    const int n = qMin(length, kShownBytes);
-    for (int i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7f && c != '\\')
-            out += QLatin1Char(char(c));
-        else
-            out += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
-    }
-    if (length > n)
-        out += QStringLiteral("...");
-    return out;
-}
 
 bool isBlank(const char *text, int length)
 {
@@ -98,5 +79,5 @@ void ColorLineReader::takeLine(const char *text, int length)
         return;
     }
     ++badLines;
-    badLine(lines, ColorParser::errorText(result, shown(text, length)));
+    badLine(lines, ColorParser::errorText(result, QuotedText::quote(text, length)));
 }

@@ -30,6 +30,11 @@ bool isSpace(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
 // Exactly 3 or 6 hex digits after the '#'; #rrrgggbbb and #aarrggbb, which
 // QColor would take, are refused.
 bool parseHex(const char *text, int length, QRgb *rgb)
@@ -85,12 +90,21 @@ bool parseRgb(const char *text, int length, QRgb *rgb)
 
 ColorParser::Result ColorParser::parse(const char *text, int length, QRgb *rgb)
 {
+    // Blanks around a colour, as a script or a copied value may leave them.
+    while (length > 0 && isBlank(text[0])) {
+        ++text;
+        --length;
+    }
+    while (length > 0 && isBlank(text[length - 1]))
+        --length;
     if (length > 0 && text[0] == '#')
         return parseHex(text, length, rgb) ? Valid : BadHex;
     if (length > 0 && memchr(text, ',', size_t(length)))
         return parseRgb(text, length, rgb) ? Valid : BadRgb;
     // Names are QColor's (any case, spaces ignored). "transparent" is one,
-    // but an LED cannot show it.
+    // but an LED cannot show it. QColor would stop reading a name at a NUL.
+    if (length > 0 && memchr(text, '\0', size_t(length)))
+        return BadName;
     const QString name = QString::fromUtf8(text, length);
     const QColor named(name);
     if (name.trimmed().isEmpty() || !named.isValid() || named.alpha() != 255)
@@ -105,23 +119,23 @@ ColorParser::Result ColorParser::parse(const QString &text, QRgb *rgb)
     return parse(bytes.constData(), bytes.size(), rgb);
 }
 
-QString ColorParser::errorText(Result result, const QString &text)
+QString ColorParser::errorText(Result result, const QString &shown)
 {
     switch (result) {
     case Valid:
         break;
     case BadHex:
-        return QStringLiteral("\"%1\" is not a colour: after '#' come exactly 3 or 6 "
+        return QStringLiteral("%1 is not a colour: after '#' come exactly 3 or 6 "
                               "hexadecimal digits, as in #f08 or #ff0080")
-            .arg(text);
+            .arg(shown);
     case BadRgb:
-        return QStringLiteral("\"%1\" is not a colour: r,g,b takes three whole numbers "
+        return QStringLiteral("%1 is not a colour: r,g,b takes three whole numbers "
                               "from 0 to 255, as in 255,0,128")
-            .arg(text);
+            .arg(shown);
     case BadName:
-        return QStringLiteral("\"%1\" is not a colour: use #rgb, #rrggbb, r,g,b or a colour "
+        return QStringLiteral("%1 is not a colour: use #rgb, #rrggbb, r,g,b or a colour "
                               "name such as red or darkviolet")
-            .arg(text);
+            .arg(shown);
     }
     return QString();
 }

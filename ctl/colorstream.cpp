@@ -232,14 +232,16 @@ void ColorStream::setDeviceState(HidWorker::Device connected_devices)
 {
     const int now = connected_devices & devices;
     if (!stateKnown) {
+        // Only while the input lasts: an input that has ended (/dev/null)
+        // ends the stream as soon as this is said.
         if (devicesNamed) {
             for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
                 if ((devices & kind.bit) && !(now & kind.bit))
-                    say(QStringLiteral("%1: not connected, waiting for it")
+                    say(QStringLiteral("%1: not connected, waiting for it until the input ends")
                             .arg(QLatin1String(kind.name)));
             }
         } else if (!now) {
-            say(QStringLiteral("Device not found, waiting for an accessory"));
+            say(QStringLiteral("Device not found, waiting for an accessory until the input ends"));
         }
     } else {
         for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {

@@ -27,8 +27,10 @@ void check(bool ok)
 }
 
 // The patterns the hand-written parser replaced: it must agree with them.
-ColorParser::Result referenceParse(const QString &text, QRgb *rgb)
+ColorParser::Result referenceParse(QString text, QRgb *rgb)
 {
+    static const QRegularExpression blanks(QStringLiteral("^[ \t]+|[ \t]+$"));
+    text.remove(blanks);
     static const QRegularExpression hexForm(QStringLiteral("^#([0-9A-Fa-f]{3}|[0-9A-Fa-f]{6})$"));
     static const QRegularExpression rgbForm(
         QStringLiteral("^\\s*([0-9]+)\\s*,\\s*([0-9]+)\\s*,\\s*([0-9]+)\\s*$"));
@@ -52,6 +54,8 @@ ColorParser::Result referenceParse(const QString &text, QRgb *rgb)
         *rgb = qRgb(v[0], v[1], v[2]);
         return ColorParser::Valid;
     }
+    if (text.contains(QChar::Null))
+        return ColorParser::BadName;
     return ColorParser::parse(text, rgb); // names are QColor's either way
 }
 

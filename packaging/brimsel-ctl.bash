@@ -30,10 +30,11 @@ _brimsel_ctl_colours='
 _brimsel_ctl_options()
 {
     local options
-    # Option lines of the help start with "  -c, --color" or "  --name".
+    # Only the Options section, whose lines start with "  -c, --color" or
+    # "  --name"; other lines of the help may start with an option too.
     options=$("$1" --help 2>/dev/null |
-        sed -n 's/^ \{1,\}\(-[A-Za-z], \)\{0,1\}\(--[a-z][a-z-]*\).*/\2/p')
-    echo "${options:---list --color --device --help --version}"
+        sed -n '/^Options:$/,/^$/s/^ \{1,\}\(-[A-Za-z], \)\{0,1\}\(--[a-z][a-z-]*\).*/\2/p')
+    echo "${options:---list --color --stream --device --help --version}"
 }
 
 _brimsel_ctl()
@@ -48,15 +49,20 @@ _brimsel_ctl()
     fi
 
     case $prev in
-    -c | --color)
+    -c | --color | --colour)
         COMPREPLY=($(compgen -W "$_brimsel_ctl_colours" -- "${cur,,}"))
         return
         ;;
     -d | --device)
-        # A comma list: complete the name after the last comma.
-        local head=
+        # A comma list: complete the name after the last comma, from those
+        # not given yet; names are in any case.
+        local head= name names=
         [[ $cur == *,* ]] && head=${cur%,*},
-        COMPREPLY=($(compgen -P "$head" -W 'handbrake sq h' -- "${cur##*,}"))
+        for name in handbrake sq h; do
+            [[ ,${head,,} == *,$name,* ]] || names+=" $name"
+        done
+        local last=${cur##*,}
+        COMPREPLY=($(compgen -P "$head" -W "$names" -- "${last,,}"))
         return
         ;;
     esac

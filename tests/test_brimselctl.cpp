@@ -79,6 +79,8 @@ private slots:
     void libraryOutlivesAHungWrite();
     void sendsWhatTheWindowSends();
     void helpAndVersion();
+    void messagesQuoteArguments();
+    void failedOutputIsAnError();
 };
 
 void TestBrimselCtl::acceptedColours_data()
@@ -98,6 +100,13 @@ void TestBrimselCtl::acceptedColours_data()
                                   << "SQ Shifter: #00ff00\n";
     QTest::newRow("name") << QStringList{"--color", "DarkViolet"} << report(148, 0, 211)
                           << "SQ Shifter: #9400d3\n";
+    // Blanks around every form, and the spelling that the texts use.
+    QTest::newRow("#rgb blanks") << QStringList{"--color", " #f08\t"} << report(255, 0, 136)
+                                 << "SQ Shifter: #ff0088\n";
+    QTest::newRow("r,g,b blanks") << QStringList{"-c", "\t1, 2, 3 "} << report(1, 2, 3)
+                                  << "SQ Shifter: #010203\n";
+    QTest::newRow("name blanks") << QStringList{"--colour", "darkviolet "} << report(148, 0, 211)
+                                 << "SQ Shifter: #9400d3\n";
 }
 
 void TestBrimselCtl::acceptedColours()
@@ -122,23 +131,30 @@ void TestBrimselCtl::rejectedArguments_data()
     QTest::addColumn<QString>("message");
     const QString colour = "is not a colour";
     const QString name = "is not an accessory name";
-    for (const char *bad : {"#ff008", "#fff0", "#80ff0080", "#fff000fff", "#ggg", "#", "256,0,0",
-                            "-1,0,0", "1,2", "1,2,3,4", "1,,3", "1.5,2,3", "+1,2,3", "0x10,0,0",
-                            "99999999999,0,0", "", "nocolour", "transparent", "#fff\n"})
+    for (const char *bad : {"#ff008", "#fff0",   "#80ff0080", "#fff000fff",  "#ggg",
+                            "#",      "256,0,0", "-1,0,0",    "1,2",         "1,2,3,4",
+                            "1,,3",   "1.5,2,3", "+1,2,3",    "0x10,0,0",    "99999999999,0,0",
+                            "",       " \t",     "nocolour",  "transparent", "#fff\n",
+                            "# fff"})
         QTest::newRow(qPrintable("colour " + QString(bad)))
             << QStringList{"--color", bad} << colour;
     for (const char *bad : {"", "sq,", "sq,,h", "brake", "sq,all"})
         QTest::newRow(qPrintable("device " + QString(bad)))
             << QStringList{"--color", "red", "--device", bad} << name;
-    QTest::newRow("no action") << QStringList{} << "give --list or --color";
+    QTest::newRow("no action") << QStringList{} << "nothing to do: give --list to list";
     QTest::newRow("both actions") << QStringList{"--list", "--color", "red"} << "only one of";
     QTest::newRow("stream and colour") << QStringList{"--stream", "-c", "red"} << "only one of";
-    QTest::newRow("device alone") << QStringList{"--device", "sq"} << "give --list or --color";
+    QTest::newRow("device alone") << QStringList{"--device", "sq"} << "nothing to do";
     QTest::newRow("device with list") << QStringList{"-l", "-d", "sq"} << "or --stream only";
     QTest::newRow("stream, bad device") << QStringList{"-s", "-d", "hb"} << name;
     QTest::newRow("colour twice") << QStringList{"-c", "red", "-c", "blue"} << "once";
     QTest::newRow("positional") << QStringList{"red"} << "unexpected argument";
-    QTest::newRow("unknown option") << QStringList{"--colour", "red"} << "Unknown option";
+    QTest::newRow("unknown option") << QStringList{"--colr", "red"} << "unknown option \"--colr\"";
+    QTest::newRow("unknown short") << QStringList{"-xc", "red"} << "unknown option \"-x\"";
+    QTest::newRow("unknown long, one letter")
+        << QStringList{"--x=1", "-c", "red"} << "unknown option \"--x\"";
+    QTest::newRow("colour twice, both spellings")
+        << QStringList{"-c", "red", "--colour", "blue"} << "once";
     QTest::newRow("missing value") << QStringList{"--color"} << "Missing value";
 }
 
@@ -193,7 +209,7 @@ void TestBrimselCtl::missingAccessories()
 {
     Outcome result = runCtl({"--color", "red"});
     QCOMPARE(result.status, 3);
-    QCOMPARE(result.err, QString("Device not found\n"));
+    QCOMPARE(result.err, QString("brimsel-ctl: Device not found\n"));
     QVERIFY(result.out.isEmpty());
 
     FakeHidBus::plug(HidWorker::SqShifterProductId);
@@ -282,7 +298,7 @@ void TestBrimselCtl::listsNothing()
     const Outcome result = runCtl({"-l"});
     QCOMPARE(result.status, 3);
     QVERIFY(result.out.isEmpty());
-    QCOMPARE(result.err, QString("Device not found\n"));
+    QCOMPARE(result.err, QString("brimsel-ctl: Device not found\n"));
 }
 
 void TestBrimselCtl::namesAHidLibraryThatCannotStart()
@@ -341,8 +357,46 @@ void TestBrimselCtl::helpAndVersion()
     QVERIFY(manPage.open(QIODevice::ReadOnly | QIODevice::Text));
     const QSet<QString> documented = longOptions(BrimselCtl::helpText());
     QCOMPARE(longOptions(QString::fromUtf8(manPage.readAll())), documented);
-    QCOMPARE(documented,
-             (QSet<QString>{"--list", "--color", "--stream", "--device", "--help", "--version"}));
+    QCOMPARE(documented, (QSet<QString>{"--list", "--color", "--colour", "--stream", "--device",
+                                        "--help", "--version"}));
+}
+
+// What comes from the command line reaches the terminal neither as a command
+// nor whole.
+void TestBrimselCtl::messagesQuoteArguments()
+{
+    const QString red = QStringLiteral("\x1b[31mred\\");
+    const QString quoted = QStringLiteral("\"\\x1b[31mred\\x5c\"");
+    const QString huge(100000, QLatin1Char('x'));
+    const QString cut = QLatin1Char('"') + QString(40, QLatin1Char('x')) + QStringLiteral("...\"");
+    const QList<QPair<QStringList, QString>> cases{
+        {{"--color", red}, quoted},
+        {{"-c", "red", "-d", "sq," + red}, quoted},
+        {{"--" + red}, QStringLiteral("\"--\\x1b[31mred\\x5c\"")},
+        {{"-l", red}, quoted},
+        {{"-c", QStringLiteral("caf\u00e9\u009b")}, QStringLiteral("\"caf\u00e9\\xc2\\x9b\"")},
+        {{"--color", huge}, cut},
+    };
+    for (const auto &c : cases) {
+        const Outcome result = runCtl(c.first);
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.err.contains(c.second), qPrintable(result.err));
+        QVERIFY2(result.err.size() < 300, qPrintable(c.first.join(' ').left(50)));
+    }
+}
+
+void TestBrimselCtl::failedOutputIsAnError()
+{
+    FILE *full = fopen("/dev/full", "w");
+    if (!full)
+        QSKIP("no /dev/full");
+    QString err;
+    QTextStream outStream(full), errStream(&err);
+    BrimselCtl ctl(outStream, errStream);
+    const int status = ctl.run({"brimsel-ctl", "--help"});
+    fclose(full);
+    QCOMPARE(status, 1);
+    QCOMPARE(err, QString("brimsel-ctl: cannot write the output: No space left on device\n"));
 }
 
 QTEST_GUILESS_MAIN(TestBrimselCtl)

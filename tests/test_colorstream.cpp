@@ -143,6 +143,7 @@ private slots:
     void newestWins();
     void accessoryComesBackWithTheColourOfTheMoment();
     void badLinesAreSkipped();
+    void blanksAndNulBytes();
     void noAccessory();
     void signalStopsAfterTheWriteInFlight();
 };
@@ -192,9 +193,10 @@ void TestColorStream::accessoryComesBackWithTheColourOfTheMoment()
     QCOMPARE(reportsTo(sq), (QVector<QByteArray>{red, red}));
     QCOMPARE(reportsTo(sqAgain), (QVector<QByteArray>{blue, blue}));
     QCOMPARE(reportsTo(hb).mid(0, 4), (QVector<QByteArray>{red, red, blue, blue}));
-    QCOMPARE(result.err, QString("brimsel-ctl: H Shifter: not connected, waiting for it\n"
-                                 "brimsel-ctl: SQ Shifter: disconnected\n"
-                                 "brimsel-ctl: SQ Shifter: connected\n"));
+    QCOMPARE(result.err,
+             QString("brimsel-ctl: H Shifter: not connected, waiting for it until the input ends\n"
+                     "brimsel-ctl: SQ Shifter: disconnected\n"
+                     "brimsel-ctl: SQ Shifter: connected\n"));
 }
 
 void TestColorStream::badLinesAreSkipped()
@@ -221,6 +223,28 @@ void TestColorStream::badLinesAreSkipped()
              (QVector<QByteArray>{reportOf(0x00ff00), reportOf(0x00ff00)}));
 }
 
+// Blanks around a colour are no part of it; a NUL byte makes a line no colour.
+void TestColorStream::blanksAndNulBytes()
+{
+    const int h = FakeHidBus::plug(HidWorker::HShifterProductId, FakeHidBus::ReadMode::Immediate);
+    const Outcome result = stream({}, [](Feeder &in) {
+        in.write(" #0f0 \t\n");
+        waitUntil([] { return writes() >= 1; });
+        in.write(QByteArray("red\0bogus\n\tred\0\r\n  blue \n", 25));
+        in.close();
+    });
+    QCOMPARE(result.status, int(BrimselCtl::BadLines));
+    QCOMPARE(result.err,
+             QString("brimsel-ctl: line 2: \"red\\x00bogus\" is not a colour: use "
+                     "#rgb, #rrggbb, r,g,b or a colour name such as red or darkviolet\n"
+                     "brimsel-ctl: line 3: \"\\x09red\\x00\" is not a colour: use "
+                     "#rgb, #rrggbb, r,g,b or a colour name such as red or darkviolet\n"));
+    const QVector<QByteArray> got = reportsTo(h);
+    QVERIFY(!got.isEmpty());
+    QCOMPARE(got.first(), reportOf(0x00ff00));
+    QCOMPARE(got.last(), reportOf(0x0000ff));
+}
+
 void TestColorStream::noAccessory()
 {
     const Outcome result = stream({}, [](Feeder &in) {
@@ -228,7 +252,8 @@ void TestColorStream::noAccessory()
         in.close();
     });
     QCOMPARE(result.status, int(BrimselCtl::NotConnected));
-    QCOMPARE(result.err, QString("brimsel-ctl: Device not found, waiting for an accessory\n"));
+    QCOMPARE(result.err, QString("brimsel-ctl: Device not found, waiting for an accessory until "
+                                 "the input ends\n"));
     QCOMPARE(writes(), 0);
 }
 

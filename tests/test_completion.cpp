@@ -13,6 +13,7 @@ class TestCompletion : public QObject
 private slots:
     void completes_data();
     void completes();
+    void offersEachOptionOnce();
     void offersEveryColourNameBrimselCtlTakes();
     void readsOptionsFromTheProgramsHelp();
 
@@ -51,6 +52,14 @@ void TestCompletion::completes_data()
         << QStringList{ctl, "-c", "red", "-d", "sq,h"} << QStringList{"sq,handbrake", "sq,h"};
     QTest::newRow("--color=") << QStringList{ctl, "--color", "=", "DarkV"}
                               << QStringList{"darkviolet"};
+    QTest::newRow("--colour") << QStringList{ctl, "--colour", "darkv"} << QStringList{"darkviolet"};
+    // Names are in any case; after a comma only those not given yet.
+    QTest::newRow("upper case") << QStringList{ctl, "-d", "H"} << QStringList{"handbrake", "h"};
+    QTest::newRow("not given yet")
+        << QStringList{ctl, "-d", "SQ,h,"} << QStringList{"SQ,h,handbrake"};
+    QTest::newRow("all given") << QStringList{ctl, "-d", "sq,h,handbrake,"} << QStringList{};
+    QTest::newRow("no --help to read")
+        << QStringList{"/nonexistent/brimsel-ctl", "--s"} << QStringList{"--stream"};
 }
 
 void TestCompletion::completes()
@@ -58,6 +67,14 @@ void TestCompletion::completes()
     QFETCH(QStringList, words);
     QFETCH(QStringList, offered);
     QCOMPARE(complete(words), offered);
+}
+
+// The help also has lines that start with an option, outside its Options list.
+void TestCompletion::offersEachOptionOnce()
+{
+    QStringList offered = complete({QStringLiteral(BRIMSEL_CTL), ""});
+    QVERIFY(offered.contains("--stream"));
+    QCOMPARE(offered.removeDuplicates(), 0);
 }
 
 void TestCompletion::offersEveryColourNameBrimselCtlTakes()

@@ -116,7 +116,7 @@ info "Wine start with the wineserver running: $took ms"
 
 name=ctl-list-none
 ctl --list
-if [ $status = 3 ] && [ "$err" = "Device not found" ] && [ -z "$out" ]; then
+if [ $status = 3 ] && [ "$err" = "brimsel-ctl: Device not found" ] && [ -z "$out" ]; then
     pass $name
 else
     fail $name "status $status, out [$out], err [$err]"

@@ -127,10 +127,10 @@ fi
 status=0
 wine "$ctl" --list >"$work/out" 2>"$work/err" || status=$?
 err=$(tr -d '\r' <"$work/err")
-if [ "$status" -eq 3 ] && [ "$err" = "Device not found" ]; then
+if [ "$status" -eq 3 ] && [ "$err" = "brimsel-ctl: Device not found" ]; then
     pass "brimsel-ctl.exe --list: status 3: $err (USB HID support started)"
 else
-    fail "brimsel-ctl.exe --list: status $status, expected 3 and \"Device not found\": $err"
+    fail "brimsel-ctl.exe --list: status $status, expected 3 and \"brimsel-ctl: Device not found\": $err"
 fi
 
 # status_text WINDOW: the status bar's text, read from the screen (Qt draws
