@@ -8,9 +8,10 @@ cd "$(dirname "$0")"
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev)
 # The Windows cross-build (MinGW with posix threads, and what building Qt
-# from Debian's source needs) and its checks under Wine (32-bit, so i386).
-WINDOWS_PACKAGES=(cmake make g++ perl dpkg-dev xz-utils g++-mingw-w64-i686-posix zip unzip file
-                  wine wine32:i386 fonts-wine xvfb xauth xdotool imagemagick icoutils)
+# from Debian's source needs), its installer (NSIS) and its checks under
+# Wine 10, which comes from a trixie tree made with debootstrap.
+WINDOWS_PACKAGES=(cmake make g++ perl dpkg-dev xz-utils g++-mingw-w64-i686-posix zip unzip file nsis
+                  debootstrap xvfb xauth xdotool imagemagick icoutils tesseract-ocr)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {
@@ -24,12 +25,6 @@ install_missing() {
     echo "Installing: ${missing[*]}"
     "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
-}
-
-# Wine for 32-bit programs comes from Debian's i386 architecture.
-enable_i386() {
-    dpkg --print-foreign-architectures | grep -qx i386 && return 0
-    if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture i386; else sudo dpkg --add-architecture i386; fi
 }
 
 # configure_and_build DIR [cmake options...]
@@ -65,8 +60,12 @@ Installs what is missing with apt-get, then builds in a folder of its own.
   vm-test        run the shipped programs on a real kernel HID stack in qemu
   vm-bench       the same guest, running the benchmark instead
   windows        cross-build the 32-bit Windows programs into
-                 build-win/brimsel-tool-*-windows-x86.zip (first run: ~30 min)
-  windows-check  check the zip's programs, also under Wine and Xvfb
+                 build-win/brimsel-tool-*-windows-x86.zip and the installer
+                 brimsel-tool-*-setup.exe (first run: ~30 min)
+  windows-check  check the zip's programs and the installer under Wine 10
+                 (a Debian trixie tree in ~/.cache) and Xvfb
+  windows-vm-test  the zip's programs under Wine 10 on a real kernel HID
+                 stack in qemu; vm/winelab.sh ZIP runs another zip
   --help         show this help
 EOF
 }
@@ -118,14 +117,19 @@ windows-rc)
     echo "windres: app/brimsel-tool.rc compiled to build-rc/brimsel-tool.res.o"
     ;;
 windows)
-    enable_i386
     install_missing "${WINDOWS_PACKAGES[@]}"
     windows/build-windows.sh
     ;;
 windows-check)
-    enable_i386
     install_missing "${WINDOWS_PACKAGES[@]}"
     xvfb-run -a -s "-screen 0 1280x1024x24" windows/check-wine.sh
+    ;;
+windows-vm-test)
+    # The guest's kernel comes as for vm-test; Wine, udev and Xvfb from the
+    # trixie tree, as an ext4 image (e2fsprogs).
+    install_missing qemu-system-x86 busybox-static cpio xz-utils file debootstrap e2fsprogs unzip \
+        g++-mingw-w64-i686-posix
+    exec vm/winelab.sh
     ;;
 package)
     # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.

@@ -3,7 +3,8 @@
 # Cross-builds the 32-bit Windows programs on Debian: a static Qt from
 # Debian's qtbase source, hidapi's Windows back end from Debian's hidapi
 # source, then brimsel-tool.exe and brimsel-ctl.exe linked statically, packed
-# with a README into build-win/brimsel-tool-<version>-windows-x86.zip.
+# with a README into build-win/brimsel-tool-<version>-windows-x86.zip, and the
+# installer build-win/brimsel-tool-<version>-setup.exe (NSIS) made from it.
 #
 # Qt and hidapi are kept in ~/.cache/brimsel-tool/windows: the Qt build takes
 # about half an hour on two cores, and later runs reuse it. The cache key holds
@@ -175,6 +176,10 @@ pack() {
     (cd "$BUILD" && zip -qr -X "$name.zip" "$name")
     log "Windows zip: $BUILD/$name.zip"
     (cd "$dist" && ls -l brimsel-tool.exe brimsel-ctl.exe) | awk '{ printf "   %-16s %9d bytes\n", $NF, $5 }'
+    # The installer holds the same files as the zip.
+    makensis -V2 -WX -DVERSION="$version" -DDIST="$PWD/$dist" -DICON="$PWD/app/logo_app_48.ico" \
+        -DOUTFILE="$PWD/$BUILD/brimsel-tool-$version-setup.exe" windows/installer.nsi >/dev/null
+    log "Windows installer: $BUILD/brimsel-tool-$version-setup.exe ($(stat -c %s "$BUILD/brimsel-tool-$version-setup.exe") bytes)"
 }
 
 case "${1:-all}" in

@@ -1,0 +1,395 @@
+# SPDX-License-Identifier: MIT
+# The Windows lab's scenarios, run by winelab-init.sh as the guest's first
+# process, with the trixie tree as the root (/bin/sh). Each prints one "LAB RESULT PASS|FAIL name" line; "LAB INFO"
+# lines carry figures and details; "LAB FATAL" when Wine or the guest's
+# services do not come up.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin:/tmp/lab
+export HOME=/tmp/home WINEPREFIX=/prefix WINEDEBUG=-all DISPLAY=:0 LANG=C.UTF-8
+FIFO=/run/lab/accessories.ctl
+LOG=/run/lab/accessories.log
+DIST=$(echo /tmp/brimsel-tool-*)
+CTL=$DIST/brimsel-ctl.exe
+TOOL=$DIST/brimsel-tool.exe
+TAB=$(printf '\t')
+mkdir -p $HOME /run/lab
+
+pass() { echo "LAB RESULT PASS $1"; }
+fail() { echo "LAB RESULT FAIL $1: $2"; }
+info() { echo "LAB INFO $*"; }
+end() {
+    echo "LAB END"
+    sync
+    /tmp/lab/busybox poweroff -f
+}
+fatal() {
+    echo "LAB FATAL $*"
+    end
+}
+acc() { echo "$*" >$FIFO; }
+mono_ms() { date +%s%3N; }
+mark() { wc -c <$LOG; }
+# reports NAME MARK: the SET_REPORT bytes NAME received since MARK, one a line
+reports() {
+    tail -c +$(($2 + 1)) $LOG | grep " SET_REPORT $1 " | sed 's/.*data=\(.*\) answer=.*/\1/'
+}
+# first_report_ms NAME MARK: the accessory's time stamp of the first one, in ms
+first_report_ms() {
+    tail -c +$(($2 + 1)) $LOG | grep -m 1 " SET_REPORT $1 " | awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }'
+}
+# log_ms: the accessories' clock now, through a MARK line
+log_ms() {
+    m=$(mark)
+    acc "mark clock"
+    while ! tail -c +$((m + 1)) $LOG | grep -q ' MARK clock'; do sleep 0.05; done
+    tail -c +$((m + 1)) $LOG | grep -m 1 ' MARK clock' | awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }'
+}
+# expect_reports NAME MARK BYTES COUNT: exactly COUNT reports, all BYTES
+expect_reports() {
+    got=$(reports $1 $2 | tr '\n' '|')
+    want=""
+    n=0
+    while [ $n -lt $4 ]; do
+        want="$want$3|"
+        n=$((n + 1))
+    done
+    [ "$got" = "$want" ] || echo "; $1 received [$got], expected $4 x [$3]"
+}
+# ctl ARGS...: brimsel-ctl.exe under Wine, never longer than 300 s; sets
+# status, out, err, took (ms), ctl_ended (when, on the accessories' clock)
+ctl() {
+    start=$(mono_ms)
+    timeout 300 wine $CTL "$@" >/tmp/ctl.out 2>/tmp/ctl.err </dev/null
+    status=$?
+    # The accessories' clock (CLOCK_MONOTONIC; the guest never sleeps), in 10 ms
+    ctl_ended=$(cut -d' ' -f1 /proc/uptime | tr -d .)0
+    took=$(($(mono_ms) - start))
+    out=$(tr -d '\r' </tmp/ctl.out)
+    err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
+}
+# list_until COUNT: runs --list until it shows COUNT accessories (Wine adds a
+# new HID device some seconds after it appears), at most 90 s
+list_until() {
+    t0=$(mono_ms)
+    while :; do
+        ctl --list
+        n=$(printf '%s' "$out" | grep -c .)
+        [ "$n" -eq "$1" ] && return 0
+        [ $(($(mono_ms) - t0)) -gt 90000 ] && return 1
+        sleep 1
+    done
+}
+
+# udevd: Wine's HID bus hears of plugs and unplugs from it.
+/usr/lib/systemd/systemd-udevd --daemon >/tmp/udevd.log 2>&1 || fatal "udevd did not start"
+udevadm trigger --action=add && udevadm settle -t 60 || info "udevadm settle did not finish"
+uhid-accessory -c $FIFO -l $LOG &
+while ! grep -q READY $LOG 2>/dev/null; do sleep 0.1; done
+Xvfb :0 -screen 0 1024x768x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
+i=0
+while [ ! -S /tmp/.X11-unix/X0 ]; do
+    i=$((i + 1))
+    [ $i -gt 300 ] && fatal "Xvfb did not start: $(tail -n 3 /tmp/xvfb.log)"
+    sleep 0.1
+done
+[ -f "$CTL" ] && [ -f "$TOOL" ] || fatal "no programs from the zip in /tmp"
+info "programs: $(cd $DIST && sha256sum brimsel-tool.exe brimsel-ctl.exe | awk '{ printf "%s %.16s  ", $2, $1 }')"
+
+# Other HID devices, as on a sim-racing PC.
+acc "keyboards 2"
+acc "plug other 3105"
+
+# Wine's first start brings up its services; a persistent wineserver keeps
+# them (and Wine's list of HID devices) for the later runs.
+wineserver -p
+name=wine-start
+t0=$(mono_ms)
+timeout 300 wine $CTL --version >/tmp/ctl.out 2>/tmp/ctl.err </dev/null
+status=$?
+took=$(($(mono_ms) - t0))
+version=$(tr -d '\r' </tmp/ctl.out)
+if [ $status = 0 ] && [ -n "$version" ]; then
+    pass "$name: \"$version\" after $((took / 1000)).$(((took % 1000) / 100)) s (cold start)"
+else
+    fail $name "status $status: $(tail -n 5 /tmp/ctl.err)"
+    fatal "Wine did not come up"
+fi
+ctl --version
+info "Wine start with the wineserver running: $took ms"
+
+name=ctl-list-none
+ctl --list
+if [ $status = 3 ] && [ "$err" = "brimsel-ctl: Device not found" ] && [ -z "$out" ]; then
+    pass $name
+else
+    fail $name "status $status, out [$out], err [$err]"
+fi
+
+name=ctl-list-three
+t_plug=$(mono_ms)
+acc "plug hb 3103"
+acc "plug sq 3102"
+acc "plug h 3104"
+problem=""
+list_until 3 || problem="--list shows [$out] 90 s after the plug"
+info "plug-in to --list showing all three: $(($(mono_ms) - t_plug)) ms (one --list: $took ms)"
+[ $status = 0 ] || problem="$problem; status $status"
+for line in "Handbrake${TAB}0x3103" "SQ Shifter${TAB}0x3102" "H Shifter${TAB}0x3104"; do
+    printf '%s\n' "$out" | grep -qi "^$line${TAB}\\\\\\\\?\\\\hid#vid_1209&pid_${line##*0x}#.*${TAB}VA-" ||
+        problem="$problem; no line [$line path serial]"
+done
+printf '%s\n' "$out" | grep -q 3105 && problem="$problem; lists 0x3105"
+printf '%s\n' "$out" | sed 's/^/LAB INFO   /'
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+name=ctl-color-all
+m=$(mark)
+t0=$(log_ms)
+ctl --color '#ff0080'
+problem=""
+[ $status = 0 ] || problem="status $status, err [$err]"
+for n in hb sq h; do problem="$problem$(expect_reports $n $m '02 ff 80 00' 2)"; done
+first=$(first_report_ms hb $m)
+info "brimsel-ctl.exe --color '#ff0080': each accessory received: $(reports hb $m | head -n 1) (twice);" \
+    "run to the handbrake's first report: $((${first:-0} - t0)) ms, whole run $took ms"
+tail -c +$((m + 1)) $LOG | grep ' SET_REPORT hb ' | head -n 1 | sed 's/^/LAB INFO   as logged: /'
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+name=ctl-color-device
+m=$(mark)
+ctl --color 0,128,255 --device sq,h
+problem=""
+[ $status = 0 ] || problem="status $status, err [$err]"
+problem="$problem$(expect_reports sq $m '02 00 ff 80' 2)$(expect_reports h $m '02 00 ff 80' 2)"
+problem="$problem$(expect_reports hb $m '' 0)"
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+name=ctl-error-answer
+acc "answer hb error"
+m=$(mark)
+ctl --color red --device handbrake
+problem=""
+[ $status = 1 ] || problem="status $status"
+printf '%s' "$err" | grep -q "Handbrake: write failed" || problem="$problem; err [$err]"
+problem="$problem$(expect_reports hb $m '02 ff 00 00' 2)"
+info "answered with an error: exit $status, \"$err\""
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+acc "answer hb ok"
+
+name=ctl-stream
+m=$(mark)
+start=$(mono_ms)
+printf '#ff0000\n# a comment\n#00ff00\n\n0,0,255\n' |
+    timeout 300 wine $CTL --stream --device sq >/tmp/ctl.out 2>/tmp/ctl.err
+status=$?
+took=$(($(mono_ms) - start))
+got=$(reports sq $m | tr '\n' '|')
+problem=""
+[ $status = 0 ] || problem="status $status: $(tr -d '\r' </tmp/ctl.err | tail -n 3)"
+case "|$got" in
+*"|02 00 ff 00|02 00 ff 00|") ;;
+*) problem="$problem; the SQ shifter received [$got], not ending with the newest colour twice" ;;
+esac
+for c in $(printf '%s' "$got" | tr ' |' '_ '); do
+    case $c in 02_ff_00_00 | 02_00_00_ff | 02_00_ff_00) ;; *) problem="$problem; unknown report $c" ;; esac
+done
+problem="$problem$(expect_reports hb $m '' 0)$(expect_reports h $m '' 0)"
+info "--stream, three colours in: the SQ shifter received [$got] in $took ms"
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+for n in hb sq h; do acc "unplug $n"; done
+list_until 0 || info "--list still shows accessories after the unplug: [$out]"
+
+# The window, driven through Xvfb. Qt draws its widgets itself, so the status
+# bar is read from the screen.
+status_text() {
+    xwd -silent -id $window | xwdtopnm 2>/dev/null >/tmp/window.pnm || return
+    h=$(head -c 20 /tmp/window.pnm | awk 'NR == 2 { print $2 }')
+    pnmcut -top $((h - 28)) -width 300 /tmp/window.pnm 2>/dev/null | ppmtopgm | pamscale 4 -filter=sinc >/tmp/status.pnm 2>/dev/null
+    tesseract /tmp/status.pnm - --psm 7 2>/dev/null | tr -s ' \n' ' ' | sed 's/ $//'
+}
+# wait_status TEXT SECONDS: until the status bar reads TEXT; sets text, waited (ms)
+wait_status() {
+    t0=$(mono_ms)
+    while :; do
+        text=$(status_text)
+        waited=$(($(mono_ms) - t0))
+        [ "$text" = "$1" ] && return 0
+        [ $waited -gt $(($2 * 1000)) ] && return 1
+        sleep 0.5
+    done
+}
+# wait_last NAME MARK BYTES SECONDS: until the last two reports NAME received
+# since MARK are BYTES; sets got
+wait_last() {
+    t0=$(mono_ms)
+    while :; do
+        got=$(reports $1 $2 | tr '\n' '|')
+        case "|$got" in *"|$3|$3|") return 0 ;; esac
+        [ $(($(mono_ms) - t0)) -gt $(($4 * 1000)) ] && return 1
+        sleep 0.5
+    done
+}
+# Positions in the window, as it lays itself out under Wine.
+click() { xdotool mousemove --window $window $1 $2 click 1; }
+click_hb() { click 15 79; }
+click_sq() { click 15 54; }
+click_h() { click 15 28; }
+# set_html COLOUR: types COLOUR into the HTML field; sets t_typed (accessory clock)
+set_html() {
+    click 300 333
+    xdotool key ctrl+a
+    t_typed=$(log_ms)
+    xdotool type --delay 50 "$1"
+    xdotool key Return
+}
+
+start=$(mono_ms)
+wine $TOOL >/tmp/window.out 2>/tmp/window.err </dev/null &
+wpid=$!
+window=$(timeout 180 xdotool search --sync --onlyvisible --name '^Brimsel tool$' 2>/dev/null | head -n 1)
+[ -n "$window" ] || fatal "no window \"Brimsel tool\" within 180 s: $(tail -n 5 /tmp/window.err)"
+info "window shown $(($(mono_ms) - start)) ms after the start"
+
+name=window-none
+if wait_status "Device not found" 60; then pass $name; else fail $name "status bar reads [$text]"; fi
+
+name=window-plug
+t_plug=$(mono_ms)
+acc "plug h"
+if wait_status "1 Device connected" 90; then
+    pass "$name: \"$text\" $(($(mono_ms) - t_plug)) ms after the plug"
+else
+    fail $name "status bar reads [$text] $(($(mono_ms) - t_plug)) ms after the plug"
+fi
+
+name=window-color
+click_h
+m=$(mark)
+set_html '#00ff80'
+problem=""
+wait_last h $m '02 00 80 ff' 60 || problem="the H shifter received [$got]"
+problem="$problem$(expect_reports hb $m '' 0)$(expect_reports sq $m '' 0)"
+first=$(tail -c +$((m + 1)) $LOG | grep ' SET_REPORT h .*data=02 00 80 ff' | head -n 1 |
+    awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }')
+info "window: #00ff80 typed in the HTML field; the H shifter received [$got];" \
+    "last key to its report: $((${first:-0} - t_typed - 50 * 7)) ms"
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+name=window-unplug
+t0=$(mono_ms)
+acc "unplug h"
+if wait_status "Device not found" 60; then
+    pass "$name: \"$text\" $(($(mono_ms) - t0)) ms after the unplug"
+else
+    fail $name "status bar reads [$text]"
+fi
+
+name=window-replug
+t0=$(mono_ms)
+acc "plug h"
+problem=""
+wait_status "1 Device connected" 90 || problem="status bar reads [$text]"
+info "replug to status: $(($(mono_ms) - t0)) ms"
+m=$(mark)
+set_html '#102030'
+wait_last h $m '02 10 30 20' 60 || problem="$problem; the H shifter received [$got]"
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+# close_window PID: asks the window to close; sets t_gone (its window gone,
+# ms after the request), t_ended (the process ended, ms after that),
+# wstatus, and problem when it outlives 60 s
+close_window() {
+    t_close=$(mono_ms)
+    wine taskkill /im brimsel-tool.exe >/dev/null 2>&1 &
+    gone=""
+    while kill -0 $1 2>/dev/null; do
+        if [ -z "$gone" ] && ! xdotool search --onlyvisible --name '^Brimsel tool$' >/dev/null 2>&1; then
+            gone=$(mono_ms)
+        fi
+        [ $(($(mono_ms) - t_close)) -gt 60000 ] && break
+        sleep 0.1
+    done
+    ended=$(mono_ms)
+    wstatus=0
+    if kill -0 $1 2>/dev/null; then
+        problem="$problem; still running 60 s after the close request"
+        kill $1
+    fi
+    wait $1 || wstatus=$?
+    gone=${gone:-$ended}
+    t_gone=$((gone - t_close))
+    t_ended=$((ended - gone))
+}
+# Closing the window while a write hangs: the handbrake never answers, the
+# others are open. The window waits 3 s for its worker, then ends anyway.
+# First the same close with every accessory answering, for what Wine itself
+# takes to end a process under TCG.
+name=window-close-hung
+acc "plug hb"
+acc "plug sq"
+problem=""
+wait_status "3 Devices connected" 90 || problem="status bar reads [$text]"
+close_window $wpid
+normal_ended=$t_ended
+info "close with none hung: window gone $t_gone ms after the request, process ended $t_ended ms later, exit status $wstatus"
+wine $TOOL >/tmp/window.out 2>/tmp/window.err </dev/null &
+wpid=$!
+window=$(timeout 180 xdotool search --sync --onlyvisible --name '^Brimsel tool$' 2>/dev/null | head -n 1)
+[ -n "$window" ] || fatal "no window \"Brimsel tool\" the second time within 180 s: $(tail -n 5 /tmp/window.err)"
+wait_status "3 Devices connected" 90 || problem="$problem; status bar reads [$text] after the restart"
+click_hb
+click_sq
+click_h
+acc "answer hb never"
+m=$(mark)
+set_html '#ff00ff'
+i=0
+while [ -z "$(reports hb $m)" ] && [ $i -lt 300 ]; do
+    i=$((i + 1))
+    sleep 0.1
+done
+[ -n "$(reports hb $m)" ] || problem="$problem; no write reached the handbrake"
+close_window $wpid
+[ $wstatus = 0 ] || problem="$problem; exit status $wstatus"
+grep -qi 'unhandled\|page fault\|exception' /tmp/window.err &&
+    problem="$problem; crashed: $(grep -i -m 2 'unhandled\|page fault\|exception' /tmp/window.err)"
+info "close with a hung write: window gone $t_gone ms after the request, process ended" \
+    "$t_ended ms later, exit status $wstatus"
+[ $((t_ended - normal_ended)) -le 3500 ] ||
+    problem="$problem; ended $t_ended ms after its window closed, $((t_ended - normal_ended)) ms later than with none hung"
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+# Last, as Wine may keep an accessory that hung after its unplug.
+for n in hb sq h; do acc "answer $n ok"; done
+sleep 6
+name=ctl-hung-accessories
+acc "answer hb never"
+acc "answer h never"
+m=$(mark)
+ctl --color blue
+t_end=$ctl_ended
+problem=""
+[ $status = 1 ] || problem="status $status"
+printf '%s' "$err" | grep -q "Handbrake: no answer within 500 ms" || problem="$problem; err [$err]"
+printf '%s' "$err" | grep -q "H Shifter: no answer within 500 ms" || problem="$problem; err [$err]"
+[ "$out" = "SQ Shifter: #0000ff" ] || problem="$problem; out [$out]"
+problem="$problem$(expect_reports sq $m '02 00 ff 00' 2)"
+# The bound --help states, 7 s, from the first send on: Wine's start-up
+# varies by seconds under TCG.
+first=$(first_report_ms hb $m)
+sending=$((t_end - ${first:-0}))
+[ -n "$first" ] && [ $sending -le 7000 ] || problem="$problem; ended $sending ms after the first send"
+info "two hung accessories: exit $status, ended $sending ms after the handbrake's first report (whole run $took ms)"
+# When each send reached its accessory, from the first on.
+tail -c +$((m + 1)) $LOG | grep -E ' (SET_REPORT|OPEN|CLOSE) ' |
+    awk -v f=${first:-0} '{ split($1, t, "."); printf "LAB INFO   +%d ms %s %s %s\n", t[1] * 1000 + t[2] / 1000 - f, $2, $3, $NF }'
+printf '%s\n' "$err" | sed 's/^/LAB INFO   /'
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+acc "answer hb ok"
+acc "answer h ok"
+# Let the kernel give up on the hung requests.
+sleep 6
+
+acc quit
+wineserver -k
+end

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The Windows lab: the programs of the Windows zip, byte for byte, under
+# Wine 10 on a real kernel HID stack. Boots Debian's current kernel under qemu
+# (TCG, no KVM) like vm/lab.sh, with the trixie tree of windows/wine10.sh as
+# an ext4 disk (Wine, udevd, Xvfb), a ready Wine prefix as a second disk, and
+# an initramfs with busybox, the modules, the virtual accessories, the zip and
+# the scenarios (vm/winelab-scenarios.sh). Both disks are snapshot=on, so
+# every boot starts from the same clean prefix.
+#
+#   vm/winelab.sh [ZIP]    (default: the one build-win/brimsel-tool-*-windows-x86.zip)
+#
+# Called by ./build.sh windows-vm-test. Prints one line per scenario and
+# "N passed, N failed"; exits non-zero on any failure, and when the guest or
+# Wine does not come up or the run does not finish.
+#
+# The prefix alone gets vm/labcfgmgr32.c as its cfgmgr32.dll: Wine 10 stubs
+# the calls hidapi enumerates with, which Windows has.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+if [ $# -ge 1 ]; then
+    zip=$(realpath "$1")
+else
+    zips=(build-win/brimsel-tool-*-windows-x86.zip)
+    [ "${#zips[@]}" -eq 1 ] && [ -f "${zips[0]}" ] || {
+        echo "windows-vm-test: expected one build-win/brimsel-tool-*-windows-x86.zip; run ./build.sh windows first" >&2
+        exit 1
+    }
+    zip=$root/${zips[0]}
+fi
+[ -f "$zip" ] || { echo "windows-vm-test: no $zip" >&2; exit 1; }
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/brimsel-tool/winelab
+mkdir -p "$cache"
+# In /tmp, which the Wine tree shares with the host.
+work=$(mktemp -d /tmp/brimsel-winelab.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+die() {
+    echo "windows-vm-test: $*" >&2
+    exit 1
+}
+
+# The HID stack, and the virtio disk with ext4 for the Wine tree.
+modules=(hid uhid hid-generic virtio_pci virtio_blk crc32c_generic ext4)
+
+tree=$(windows/wine10.sh tree)
+tree_image=$(windows/wine10.sh image)
+
+# The kernel linux-image-amd64 points at, fetched once and never installed,
+# with the modules above and those they depend on.
+package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+if [ -z "$package" ]; then
+    apt-get -o DPkg::Lock::Timeout=900 update -qq
+    package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+fi
+[ -n "$package" ] || die "cannot resolve linux-image-amd64 to a kernel package"
+version=$(apt-cache show --no-all-versions "$package" | awk '/^Version:/ { print $2; exit }')
+kernel=$cache/$package-$version
+if [ ! -f "$kernel/.complete" ]; then
+    echo "Fetching $package $version"
+    rm -rf "$kernel" && mkdir -p "$kernel/modules" "$work/deb"
+    (cd "$work" && apt-get download -qq "$package" 2>/dev/null) ||
+        (apt-get -o DPkg::Lock::Timeout=900 update -qq && cd "$work" && apt-get download -qq "$package") ||
+        die "cannot download $package"
+    dpkg-deb -x "$work/$package"_*.deb "$work/deb"
+    # The load order: each module after those it depends on.
+    order=()
+    add_module() {
+        local name=${1//-/_} file dep
+        for m in "${order[@]}"; do [ "$m" = "$name" ] && return 0; done
+        file=$(find "$work/deb/lib/modules" -name "$name.ko" -o -name "${name//_/-}.ko" | head -n 1)
+        if [ -z "$file" ]; then
+            # Built into the kernel.
+            grep -qE "/(${name}|${name//_/-})\.ko$" "$work"/deb/lib/modules/*/modules.builtin || die "no module $name"
+            return 0
+        fi
+        # The .modinfo section's "depends=a,b".
+        for dep in $(tr '\0' '\n' <"$file" | sed -n 's/^depends=//p' | head -n 1 | tr , ' '); do
+            add_module "$dep"
+        done
+        cp "$file" "$kernel/modules/"
+        order+=("$name")
+        echo "$(basename "$file")" >>"$kernel/modules/order"
+    }
+    for m in "${modules[@]}"; do add_module "$m"; done
+    vmlinuz=$(echo "$work"/deb/boot/vmlinuz-*)
+    # The bare ELF kernel boots much faster under TCG (see vm/lab.sh).
+    offset=$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$vmlinuz" | head -1 | cut -d: -f1)
+    [ -n "$offset" ] || die "no xz payload in $vmlinuz"
+    { tail -c +$((offset + 1)) "$vmlinuz" || true; } | xz -dc --single-stream >"$kernel/vmlinux"
+    touch "$kernel/.complete"
+    rm -rf "$work/deb" "$work"/*.deb
+    find "$cache" -maxdepth 1 -name 'linux-image-*' ! -path "$kernel" -exec rm -rf {} +
+fi
+
+# The stand-in cfgmgr32.dll, and the prefix it goes into: made on the host
+# (a few seconds here, minutes under TCG), kept as an ext4 image keyed on the
+# tree and the DLL.
+i686-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -shared -static -s -Wl,--no-insert-timestamp -o "$work/cfgmgr32.dll" \
+    vm/labcfgmgr32.c vm/labcfgmgr32.def -lsetupapi
+key=$( (basename "$tree"; cat vm/labcfgmgr32.c vm/labcfgmgr32.def; sed -n '/^make_prefix()/,/^}/p' "$0") |
+    sha256sum | cut -c1-12)
+prefix_image=$cache/prefix-$key.ext4
+make_prefix() {
+    local p=$work/prefix/prefix
+    mkdir -p "$p"
+    # 32-bit: the lab's programs are, and the prefix is half the size.
+    WINEPREFIX=$p WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        windows/wine10.sh run sh -c 'wineboot --init && wineserver -w' >/dev/null 2>&1 ||
+        die "wineboot in the tree failed"
+    cp "$work/cfgmgr32.dll" "$p/drive_c/windows/system32/cfgmgr32.dll"
+    local regs=$work/prefix/lab.reg
+    {
+        printf 'REGEDIT4\r\n\r\n'
+        for exe in brimsel-ctl.exe brimsel-tool.exe; do
+            printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\r\n' "$exe"
+            printf '"cfgmgr32"="native,builtin"\r\n\r\n'
+        done
+        # No Gecko or Mono prompts, no menu entries, no crash dialog.
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"mscoree"=""\r\n"mshtml"=""\r\n"winemenubuilder.exe"=""\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
+    } >"$regs"
+    WINEPREFIX=$p WINEDEBUG=-all windows/wine10.sh run sh -c "wine regedit /S '$regs' && wineserver -w" >/dev/null 2>&1 ||
+        die "regedit in the prefix failed"
+    mkfs.ext4 -q -F -L prefix -d "$work/prefix/prefix" "$prefix_image.tmp" "$(($(du -sm "$p" | cut -f1) + 400))M"
+    mv "$prefix_image.tmp" "$prefix_image"
+    rm -rf "$work/prefix"
+    find "$cache" -maxdepth 1 -name 'prefix-*.ext4' ! -path "$prefix_image" -delete
+}
+if [ ! -f "$prefix_image" ]; then
+    echo "Making the lab's Wine prefix ($prefix_image)"
+    make_prefix
+fi
+
+# The initramfs: busybox, the modules, the accessories (static, so that they
+# run both in the initramfs and in the tree), the zip and the scenarios.
+lab=$work/initramfs
+mkdir -p "$lab/bin" "$lab/lib/modules" "$lab/lab"
+cp /usr/bin/busybox "$lab/bin/"
+file -L /usr/bin/busybox | grep -q 'statically linked' || die "/usr/bin/busybox is not the static busybox"
+cp "$kernel"/modules/*.ko "$kernel/modules/order" "$lab/lib/modules/"
+gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/uhid-accessory" vm/uhid-accessory.c
+install -m 755 vm/winelab-init.sh "$lab/init"
+install -m 755 vm/winelab-scenarios.sh "$lab/lab/scenarios.sh"
+cp "$zip" "$lab/lab/windows.zip"
+(cd "$lab" && find . | LC_ALL=C sort | cpio -o -H newc --quiet >"$work/initrd.cpio")
+
+log=$root/build-win/windows-vm-test.log
+mkdir -p "$(dirname "$log")"
+echo "Booting $package $version under qemu TCG with Wine $(cat "$tree/.wine-version") (guest log: $log)"
+echo "  programs from $zip"
+status=0
+# The console goes to a file as it comes, to follow a long run with tail -f.
+timeout 2400 qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64,+rdrand -smp 2 -m 2048 \
+    -bios /usr/share/qemu/qboot.rom -nic none -display none -monitor none -serial "file:$log.raw" -no-reboot \
+    -kernel "$kernel/vmlinux" -initrd "$work/initrd.cpio" \
+    -drive "file=$tree_image,if=virtio,format=raw,snapshot=on" \
+    -drive "file=$prefix_image,if=virtio,format=raw,snapshot=on" \
+    -append "console=ttyS0 quiet loglevel=3 panic=-1" \
+    </dev/null >"$log.qemu" 2>&1 || status=$?
+{ tr -d '\r' <"$log.raw"; cat "$log.qemu"; } >"$log"
+rm -f "$log.raw" "$log.qemu"
+
+grep -q '^LAB BOOTED' "$log" || {
+    tail -n 30 "$log" >&2
+    die "the guest did not boot (qemu status $status)"
+}
+sed -n 's/^LAB BOOTED /guest: booted /p; s/^LAB FATAL /FATAL: /p; s/^LAB INFO /  /p' "$log"
+passed=$(grep -c '^LAB RESULT PASS ' "$log" || true)
+failed=$(grep -c '^LAB RESULT FAIL ' "$log" || true)
+sed -n 's/^LAB RESULT //p' "$log"
+if ! grep -q '^LAB END' "$log"; then
+    tail -n 30 "$log" >&2
+    echo "FAIL guest: did not finish (qemu status $status)"
+    failed=$((failed + 1))
+fi
+grep -q '^LAB FATAL' "$log" && failed=$((failed + 1))
+[ "$passed" -gt 0 ] || failed=$((failed + 1))
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,98 @@
+; SPDX-License-Identifier: MIT
+; The Windows installer: both programs, the README and the licence texts in
+; Program Files (x86)\Brimsel tool, a Start-menu entry for the window and an
+; uninstaller listed under Add/Remove Programs. /S installs and uninstalls
+; silently. Made by windows/build-windows.sh:
+;
+;   makensis -DVERSION=2.0.0.0 -DDIST=<unpacked zip folder> -DOUTFILE=<setup.exe>
+;            -DICON=app/logo_app_48.ico installer.nsi
+Unicode true
+!include MUI2.nsh
+!include FileFunc.nsh
+
+!macro REQUIRE NAME
+!ifndef ${NAME}
+!error "${NAME} must be given with -D${NAME}=..."
+!endif
+!macroend
+!insertmacro REQUIRE VERSION
+!insertmacro REQUIRE DIST
+!insertmacro REQUIRE OUTFILE
+!insertmacro REQUIRE ICON
+
+!define PRODUCT "Brimsel tool"
+!define PUBLISHER "Brimsel"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+; A 32-bit program: on 64-bit Windows this is Program Files (x86).
+InstallDir "$PROGRAMFILES32\${PRODUCT}"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT licence; Qt under the LGPL 3"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_FINISHPAGE_RUN "$INSTDIR\brimsel-tool.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!define MUI_LICENSEPAGE_TEXT_TOP "Brimsel tool is MIT licensed. It contains Qt (LGPL 3) and hidapi (BSD-style); their licence texts are installed in the licenses folder."
+!insertmacro MUI_PAGE_LICENSE "${DIST}\LICENSE.txt"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Section "Brimsel tool"
+    SetShellVarContext all
+    SetOutPath "$INSTDIR"
+    File "${DIST}\brimsel-tool.exe"
+    File "${DIST}\brimsel-ctl.exe"
+    File "${DIST}\README.txt"
+    File "${DIST}\LICENSE.txt"
+    SetOutPath "$INSTDIR\licenses"
+    File "${DIST}\licenses\*"
+    SetOutPath "$INSTDIR"
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\brimsel-tool.exe"
+
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\brimsel-tool.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "Uninstall"
+    SetShellVarContext all
+    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$INSTDIR\brimsel-tool.exe"
+    Delete "$INSTDIR\brimsel-ctl.exe"
+    Delete "$INSTDIR\README.txt"
+    Delete "$INSTDIR\LICENSE.txt"
+    RMDir /r "$INSTDIR\licenses"
+    Delete "$INSTDIR\uninstall.exe"
+    ; Only if empty: files the user put there stay.
+    RMDir "$INSTDIR"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
