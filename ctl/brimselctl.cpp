@@ -348,10 +348,32 @@ QString BrimselCtl::versionText()
                                          QStringLiteral(BRIMSEL_VERSION));
 }
 
-QString BrimselCtl::accessoryName(int device)
+QStringList BrimselCtl::missingLines(int devices, bool devicesNamed, int now, const QString &until)
 {
-    const AccessoryTable::Entry *kind = AccessoryTable::forBit(device);
-    return kind ? QLatin1String(kind->name) : QString();
+    QStringList lines;
+    if (!devicesNamed) {
+        if (!(now & devices))
+            lines << QStringLiteral("Device not found, waiting for an accessory%1").arg(until);
+        return lines;
+    }
+    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+        if ((devices & kind.bit) && !(now & kind.bit))
+            lines << QStringLiteral("%1: not connected, waiting for it%2")
+                         .arg(QLatin1String(kind.name), until);
+    }
+    return lines;
+}
+
+QStringList BrimselCtl::changeLines(int before, int now)
+{
+    QStringList lines;
+    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+        if ((now & kind.bit) != (before & kind.bit))
+            lines << QStringLiteral("%1: %2").arg(
+                QLatin1String(kind.name),
+                (now & kind.bit) ? QStringLiteral("connected") : QStringLiteral("disconnected"));
+    }
+    return lines;
 }
 
 int BrimselCtl::usageError(const QString &message)

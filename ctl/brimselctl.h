@@ -36,8 +36,11 @@ public:
 
     static QString helpText();
     static QString versionText();
-    // As the window names it: "Handbrake", "SQ Shifter" or "H Shifter".
-    static QString accessoryName(int device);
+    // What --stream and --telemetry say of the accessories they wait for:
+    // at the first state, those of `devices` that are missing (`until` ends
+    // the line); afterwards, each one that came or went.
+    static QStringList missingLines(int devices, bool devicesNamed, int now, const QString &until);
+    static QStringList changeLines(int before, int now);
 
 private:
     int runCommand(const QStringList &arguments);

@@ -231,25 +231,15 @@ int ColorStream::run()
 void ColorStream::setDeviceState(HidWorker::Device connected_devices)
 {
     const int now = connected_devices & devices;
-    if (!stateKnown) {
-        // Only while the input lasts: an input that has ended (/dev/null)
-        // ends the stream as soon as this is said.
-        if (devicesNamed) {
-            for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-                if ((devices & kind.bit) && !(now & kind.bit))
-                    say(QStringLiteral("%1: not connected, waiting for it until the input ends")
-                            .arg(QLatin1String(kind.name)));
-            }
-        } else if (!now) {
-            say(QStringLiteral("Device not found, waiting for an accessory until the input ends"));
-        }
-    } else {
-        for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-            if ((now & kind.bit) != (connected & kind.bit))
-                say(QStringLiteral("%1: %2").arg(
-                    QLatin1String(kind.name), (now & kind.bit) ? QStringLiteral("connected")
-                                                               : QStringLiteral("disconnected")));
-        }
+    // Only while the input lasts: an input that has ended (/dev/null) ends
+    // the stream as soon as this is said.
+    const QStringList lines =
+        stateKnown ? BrimselCtl::changeLines(connected, now)
+                   : BrimselCtl::missingLines(devices, devicesNamed, now,
+                                              QStringLiteral(" until the input ends"));
+    for (const QString &line : lines)
+        say(line);
+    if (stateKnown) {
         // One that came back shows the colour of the moment.
         if ((now & ~connected) && !takeNewestColor() && newestColor.isValid())
             link.updateColor(newestColor);

@@ -222,23 +222,13 @@ bool TelemetryStream::sendColor(const QColor &color, int devices)
 void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
 {
     const int now = connected_devices & options.devices;
-    if (!stateKnown) {
-        if (options.devicesNamed) {
-            for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-                if ((options.devices & kind.bit) && !(now & kind.bit))
-                    say(QStringLiteral("%1: not connected, waiting for it")
-                            .arg(QLatin1String(kind.name)));
-            }
-        } else if (!now) {
-            say(QStringLiteral("Device not found, waiting for an accessory"));
-        }
-    } else {
-        for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-            if ((now & kind.bit) != (connected & kind.bit))
-                say(QStringLiteral("%1: %2").arg(
-                    QLatin1String(kind.name), (now & kind.bit) ? QStringLiteral("connected")
-                                                               : QStringLiteral("disconnected")));
-        }
+    const QStringList lines =
+        stateKnown
+            ? BrimselCtl::changeLines(connected, now)
+            : BrimselCtl::missingLines(options.devices, options.devicesNamed, now, QString());
+    for (const QString &line : lines)
+        say(line);
+    if (stateKnown) {
         // One that came back shows the colour of the moment.
         link.resend(now & ~connected);
     }
