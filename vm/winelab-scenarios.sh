@@ -241,7 +241,7 @@ tstatus=$?
 err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
 printf '%s' "$err" | grep -q "telemetry: Forza" || problem="$problem; err [$err]"
 info "--telemetry, a Forza dash packet at 95 % with the handbrake pulled: handbrake [$(reports hb $m | tr '\n' '|')]," \
-    "SQ [$(reports sq $m | tr '\n' '|')], H [$(reports h $m | tr '\n' '|')]; start to the first red: $((${first:-0} - t0)) ms;" \
+    "SQ [$(reports sq $m | tr '\n' '|')], H [$(reports h $m | tr '\n' '|')]; start to the first red: $([ -n "$first" ] && echo $((first - t0)) ms || echo none);" \
     "exit $tstatus after SIGTERM"
 printf '%s\n' "$err" | sed 's/^/LAB INFO   /'
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
