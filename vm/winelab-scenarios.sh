@@ -220,7 +220,7 @@ name=ctl-telemetry
 m=$(mark)
 wine $CTL --telemetry 127.0.0.1:20777 >/tmp/ctl.out 2>/tmp/ctl.err </dev/null &
 tpid=$!
-t0=$(log_ms)
+t_started=$(log_ms)
 # One datagram a write, ten a second, as long as it runs.
 bash -c 'while :; do cat /tmp/forza.bin >/dev/udp/127.0.0.1/20777 2>/dev/null; sleep 0.1; done' &
 spid=$!
@@ -241,7 +241,7 @@ tstatus=$?
 err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
 printf '%s' "$err" | grep -q "telemetry: Forza" || problem="$problem; err [$err]"
 info "--telemetry, a Forza dash packet at 95 % with the handbrake pulled: handbrake [$(reports hb $m | tr '\n' '|')]," \
-    "SQ [$(reports sq $m | tr '\n' '|')], H [$(reports h $m | tr '\n' '|')]; start to the first red: $([ -n "$first" ] && echo $((first - t0)) ms || echo none);" \
+    "SQ [$(reports sq $m | tr '\n' '|')], H [$(reports h $m | tr '\n' '|')]; start to the first red: $([ -n "$first" ] && echo $((first - t_started)) ms || echo none);" \
     "exit $tstatus after SIGTERM"
 printf '%s\n' "$err" | sed 's/^/LAB INFO   /'
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
