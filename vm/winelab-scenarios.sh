@@ -175,6 +175,17 @@ info "answered with an error: exit $status, \"$err\""
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
 acc "answer hb ok"
 
+# wait_last NAME MARK BYTES SECONDS: until the last two reports NAME received
+# since MARK are BYTES; sets got
+wait_last() {
+    t0=$(mono_ms)
+    while :; do
+        got=$(reports $1 $2 | tr '\n' '|')
+        case "|$got" in *"|$3|$3|") return 0 ;; esac
+        [ $(($(mono_ms) - t0)) -gt $(($4 * 1000)) ] && return 1
+        sleep 0.5
+    done
+}
 name=ctl-stream
 m=$(mark)
 start=$(mono_ms)
@@ -196,8 +207,63 @@ problem="$problem$(expect_reports hb $m '' 0)$(expect_reports h $m '' 0)"
 info "--stream, three colours in: the SQ shifter received [$got] in $took ms"
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
 
+name=ctl-telemetry
+# A Forza dash packet (311 bytes): race on, 7600 of 8000 RPM (95 %: the
+# shifters' red stage, short of the 97 % flash), the handbrake pulled.
+/tmp/lab/busybox ip link set lo up
+{
+    printf '\001\000\000\000\000\000\000\000\000\000\372\105\000\000\110\104\000\200\355\105'
+    head -c 286 /dev/zero
+    printf '\377\003'
+    head -c 3 /dev/zero
+} >/tmp/forza.bin
+m=$(mark)
+wine $CTL --telemetry 127.0.0.1:20777 >/tmp/ctl.out 2>/tmp/ctl.err </dev/null &
+tpid=$!
+t_started=$(log_ms)
+# One datagram a write, ten a second, as long as it runs.
+bash -c 'while :; do cat /tmp/forza.bin >/dev/udp/127.0.0.1/20777 2>/dev/null; sleep 0.1; done' &
+spid=$!
+problem=""
+for n in hb sq h; do wait_last $n $m '02 ff 00 00' 90 || problem="$problem; $n received [$got]"; done
+first=$(tail -c +$((m + 1)) $LOG | grep -m 1 ' SET_REPORT .*data=02 ff 00 00' |
+    awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }')
+kill $spid
+kill -TERM $tpid 2>/dev/null
+i=0
+while kill -0 $tpid 2>/dev/null && [ $i -lt 100 ]; do
+    i=$((i + 1))
+    sleep 0.1
+done
+kill -0 $tpid 2>/dev/null && problem="$problem; still running 10 s after SIGTERM" && kill -KILL $tpid
+wait $tpid
+tstatus=$?
+err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
+printf '%s' "$err" | grep -q "telemetry: Forza" || problem="$problem; err [$err]"
+info "--telemetry, a Forza dash packet at 95 % with the handbrake pulled: handbrake [$(reports hb $m | tr '\n' '|')]," \
+    "SQ [$(reports sq $m | tr '\n' '|')], H [$(reports h $m | tr '\n' '|')]; start to the first red: $([ -n "$first" ] && echo $((first - t_started)) ms || echo none);" \
+    "exit $tstatus after SIGTERM"
+printf '%s\n' "$err" | sed 's/^/LAB INFO   /'
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+# fresh_wine: ends the wineserver and starts a new one, which lists the HID
+# devices present anew; Wine at times keeps unplugged accessories listed
+# for minutes, so that a later scenario would count them.
+fresh_wine() {
+    wineserver -k
+    wineserver -w
+    wineserver -p
+    t0=$(mono_ms)
+    timeout 300 wine $CTL --version >/dev/null 2>&1 </dev/null
+    info "wineserver restarted: $(($(mono_ms) - t0)) ms to the next start"
+}
+
 for n in hb sq h; do acc "unplug $n"; done
-list_until 0 || info "--list still shows accessories after the unplug: [$out]"
+if ! list_until 0; then
+    info "--list still shows accessories 90 s after the unplug: [$out]"
+    fresh_wine
+    list_until 0 || fatal "--list still shows [$out] after the unplug and a new wineserver"
+fi
 
 # The window, driven through Xvfb. Qt draws its widgets itself, so the status
 # bar is read from the screen.
@@ -215,17 +281,6 @@ wait_status() {
         waited=$(($(mono_ms) - t0))
         [ "$text" = "$1" ] && return 0
         [ $waited -gt $(($2 * 1000)) ] && return 1
-        sleep 0.5
-    done
-}
-# wait_last NAME MARK BYTES SECONDS: until the last two reports NAME received
-# since MARK are BYTES; sets got
-wait_last() {
-    t0=$(mono_ms)
-    while :; do
-        got=$(reports $1 $2 | tr '\n' '|')
-        case "|$got" in *"|$3|$3|") return 0 ;; esac
-        [ $(($(mono_ms) - t0)) -gt $(($4 * 1000)) ] && return 1
         sleep 0.5
     done
 }
@@ -359,9 +414,12 @@ info "close with a hung write: window gone $t_gone ms after the request, process
     problem="$problem; ended $t_ended ms after its window closed, $((t_ended - normal_ended)) ms later than with none hung"
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
 
-# Last, as Wine may keep an accessory that hung after its unplug.
+# Last, as Wine may keep an accessory that hung after its unplug; a new
+# wineserver, so that nothing of the window's hung write is left in Wine.
 for n in hb sq h; do acc "answer $n ok"; done
 sleep 6
+fresh_wine
+list_until 3 || info "--list shows [$out] after the new wineserver"
 name=ctl-hung-accessories
 acc "answer hb never"
 acc "answer h never"
@@ -374,11 +432,12 @@ printf '%s' "$err" | grep -q "Handbrake: no answer within 500 ms" || problem="$p
 printf '%s' "$err" | grep -q "H Shifter: no answer within 500 ms" || problem="$problem; err [$err]"
 [ "$out" = "SQ Shifter: #0000ff" ] || problem="$problem; out [$out]"
 problem="$problem$(expect_reports sq $m '02 00 ff 00' 2)"
-# The bound --help states, 7 s, from the first send on: Wine's start-up
-# varies by seconds under TCG.
+# The bound --help states for Windows: 3 s after the system gives up on the
+# first hung send, which the kernel does after 5 s; from the first send on,
+# as Wine's start-up varies by seconds under TCG.
 first=$(first_report_ms hb $m)
 sending=$((t_end - ${first:-0}))
-[ -n "$first" ] && [ $sending -le 7000 ] || problem="$problem; ended $sending ms after the first send"
+[ -n "$first" ] && [ $sending -le 8000 ] || problem="$problem; ended $sending ms after the first send"
 info "two hung accessories: exit $status, ended $sending ms after the handbrake's first report (whole run $took ms)"
 # When each send reached its accessory, from the first on.
 tail -c +$((m + 1)) $LOG | grep -E ' (SET_REPORT|OPEN|CLOSE) ' |
