@@ -163,7 +163,11 @@ fuzz)
         # New inputs go to a scratch folder; the seeds in the repo stay as they are.
         # Leaks are the sanitizer test build's job; the targets keep their
         # widgets for the whole run on purpose.
-        if ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen "$f" -max_total_time="${FUZZ_SECONDS:-30}" -detect_leaks=0 \
+        # An input that hangs is a finding (-timeout); the outer timeout ends
+        # a target that wedges outside any input, so CI cannot sit on it.
+        seconds=${FUZZ_SECONDS:-30}
+        if ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen timeout -k 10 $((seconds + 120)) "$f" \
+            -max_total_time="$seconds" -timeout=20 -detect_leaks=0 \
             -print_final_stats=1 -artifact_prefix="$work/" "$work" "fuzz/corpus/$name" >"$work/log" 2>&1; then
             grep -E '^(Done|stat::number_of_executed_units)' "$work/log" || true
         else

@@ -126,16 +126,20 @@ void fuzzStream(uint8_t flags, const QByteArray &input)
 
 // --telemetry listens until it is stopped, so an argument list that may ask
 // for it is left out (its decoder has a target of its own). Short options
-// come in clusters ("-lt"), so any cluster with a t counts.
+// come in clusters ("-lt"), so any cluster with a t counts; the short name
+// also works after two dashes ("--t", "--t=1").
 bool mayStartTelemetry(const QStringList &arguments)
 {
     for (const QString &arg : arguments.mid(1)) {
         if (arg == QLatin1String("--"))
             break;
-        if (arg.startsWith(QLatin1String("--telemetry")) ||
-            (arg.startsWith(QLatin1Char('-')) && !arg.startsWith(QLatin1String("--")) &&
-             arg.contains(QLatin1Char('t'))))
+        if (arg.startsWith(QLatin1String("--"))) {
+            const QString name = arg.mid(2).section(QLatin1Char('='), 0, 0);
+            if (name == QLatin1String("t") || name == QLatin1String("telemetry"))
+                return true;
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.contains(QLatin1Char('t'))) {
             return true;
+        }
     }
     return false;
 }
