@@ -142,17 +142,36 @@ struct StreamRun
     qint64 startRssKb = 0;
 };
 
+// A stream that reads the read end of a pipe of its own; its messages are
+// kept, unread. The read end closes with it.
+struct PipedStream
+{
+    explicit PipedStream(HidWorker::Device devices)
+        : errStream(&err), stream(openPipe(fds), devices, false, errStream)
+    {
+    }
+    ~PipedStream() { close(fds[0]); }
+    static int openPipe(int *ends)
+    {
+        if (pipe(ends) != 0)
+            qFatal("no pipe");
+        return ends[0];
+    }
+
+    int fds[2];
+    QString err;
+    QTextStream errStream;
+    ColorStream stream;
+};
+
 StreamRun runStream(const QByteArray &lines, Writer how, HidWorker::Device devices,
                     bool sampleRss = false)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        qFatal("no pipe");
+    PipedStream piped(devices);
+    ColorStream &stream = piped.stream;
+    const int *fds = piped.fds;
     StreamRun run;
     std::atomic<int> written{0};
-    QString err;
-    QTextStream errStream(&err);
-    ColorStream stream(fds[0], devices, false, errStream);
     QObject::connect(&stream, &ColorStream::colorUpdateRequested,
                      [&](const QColor &color, HidWorker::Device) {
                          const int index = int(color.rgb() & 0xffffff);
@@ -177,7 +196,6 @@ StreamRun runStream(const QByteArray &lines, Writer how, HidWorker::Device devic
     writer.join();
     if (rss.joinable())
         rss.join();
-    close(fds[0]);
     return run;
 }
 
@@ -188,12 +206,9 @@ void latency()
     for (Mode mode : {Mode::Immediate, Mode::WaitTimeout}) {
         FakeHidBus::reset();
         FakeHidBus::plug(HidWorker::SqShifterProductId, mode);
-        int fds[2];
-        if (pipe(fds) != 0)
-            qFatal("no pipe");
-        QString err;
-        QTextStream errStream(&err);
-        ColorStream stream(fds[0], HidWorker::SqShifter, false, errStream);
+        PipedStream piped(HidWorker::SqShifter);
+        ColorStream &stream = piped.stream;
+        const int *fds = piped.fds;
         std::vector<double> samples;
         std::thread writer([&] {
             QRandomGenerator rng(3);
@@ -214,7 +229,6 @@ void latency()
         });
         stream.run();
         writer.join();
-        close(fds[0]);
         std::printf("%-42s %7zu %9.3f %9.3f\n",
                     mode == Mode::Immediate ? "idle (answers the presence read at once)"
                                             : "silent (presence read waits 50 ms)",
@@ -303,6 +317,40 @@ void flood(Writer how, int accessories)
                 median(&FloodFigures::lagMax), allArrived ? "yes" : "NO");
 }
 
+// Runs a stream over a pipe that `produce` fills from a thread of its own,
+// passing it the pipe's end and a hook to call between writes, which samples
+// VmRSS. Returns the stream's time in seconds and the memory before and at
+// its peak.
+struct MemoryRun
+{
+    double seconds;
+    qint64 beforeKb;
+    qint64 peakKb;
+};
+
+MemoryRun streamMemory(const std::function<void(int, const std::function<void()> &)> &produce)
+{
+    PipedStream piped(HidWorker::SqShifter);
+    const int *fds = piped.fds;
+    const qint64 before = rssKb();
+    std::atomic<qint64> peak{before};
+    std::thread writer([&] {
+        produce(fds[1], [&peak] { peak = std::max(peak.load(), rssKb()); });
+        close(fds[1]);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    piped.stream.run();
+    writer.join();
+    return {double(clock.nsecsElapsed()) / 1e9, before, peak.load()};
+}
+
+void writeBlock(int fd, const char *data, int size)
+{
+    if (write(fd, data, size_t(size)) != size)
+        qFatal("short write");
+}
+
 void memory()
 {
     std::printf("\n-- memory (VmRSS) while streaming, 1 accessory, no report time\n");
@@ -311,58 +359,28 @@ void memory()
     for (int millions : {1, 10}) {
         // The same 1 M lines over and over, so that the input costs no memory.
         const QByteArray block = numberedLines(1000000);
-        int fds[2];
-        if (pipe(fds) != 0)
-            qFatal("no pipe");
-        QString err;
-        QTextStream errStream(&err);
-        ColorStream stream(fds[0], HidWorker::SqShifter, false, errStream);
-        const qint64 before = rssKb();
-        std::atomic<qint64> peak{before};
-        std::thread writer([&] {
+        const MemoryRun run = streamMemory([&](int fd, const std::function<void()> &sample) {
             for (int m = 0; m < millions; ++m) {
                 for (int pos = 0; pos < block.size(); pos += 65536) {
-                    const int n = std::min(65536, int(block.size()) - pos);
-                    if (write(fds[1], block.constData() + pos, size_t(n)) != n)
-                        qFatal("short write");
+                    writeBlock(fd, block.constData() + pos,
+                               std::min(65536, int(block.size()) - pos));
                     FakeHidBus::takeEvents(); // the bus's own log is not the stream's
-                    peak = std::max(peak.load(), rssKb());
+                    sample();
                 }
             }
-            close(fds[1]);
         });
-        QElapsedTimer clock;
-        clock.start();
-        stream.run();
-        writer.join();
-        close(fds[0]);
         std::printf("%3d M lines in %6.2f s: VmRSS %lld kB before, peak %lld kB (+%lld kB)\n",
-                    millions, double(clock.nsecsElapsed()) / 1e9, before, peak.load(),
-                    peak.load() - before);
+                    millions, run.seconds, run.beforeKb, run.peakKb, run.peakKb - run.beforeKb);
     }
-    // One line of 100 MB without a newline.
-    int fds[2];
-    if (pipe(fds) != 0)
-        qFatal("no pipe");
-    QString err;
-    QTextStream errStream(&err);
-    ColorStream stream(fds[0], HidWorker::SqShifter, false, errStream);
-    const qint64 before = rssKb();
-    std::atomic<qint64> peak{before};
-    std::thread writer([&] {
+    const MemoryRun run = streamMemory([](int fd, const std::function<void()> &sample) {
         const QByteArray junk(65536, 'x');
         for (int i = 0; i < 1600; ++i) {
-            if (write(fds[1], junk.constData(), size_t(junk.size())) != junk.size())
-                qFatal("short write");
-            peak = std::max(peak.load(), rssKb());
+            writeBlock(fd, junk.constData(), junk.size());
+            sample();
         }
-        close(fds[1]);
     });
-    stream.run();
-    writer.join();
-    close(fds[0]);
     std::printf("one 100 MB line, no newline:   VmRSS %lld kB before, peak %lld kB (+%lld kB)\n",
-                before, peak.load(), peak.load() - before);
+                run.beforeKb, run.peakKb, run.peakKb - run.beforeKb);
 }
 
 } // namespace
