@@ -149,6 +149,7 @@ lab=$work/lab
 mkdir -p "$lab/lab"
 install -m 755 guest-init.sh "$lab/init"
 install -m 644 scenarios.sh "$lab/lab/scenarios.sh"
+install -m 644 labcheck.sh "$lab/lab/labcheck.sh"
 install -D -m 644 ../packaging/70-brimsel-tool.rules "$lab/usr/lib/udev/rules.d/70-brimsel-tool.rules"
 for i in "${!programs[@]}"; do install -m 755 "${paths[$i]}" "$lab/lab/${programs[$i]}"; done
 (cd "$lab" && find . | LC_ALL=C sort | cpio -o -H newc --quiet >"$work/lab.cpio")
@@ -164,24 +165,5 @@ timeout 900 qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64,+rdrand -smp 2
     -append "console=ttyS0 quiet loglevel=3 panic=-1 brimsel.mode=$mode" \
     </dev/null 2>&1 | tr -d '\r' >"$guestlog" || status=$?
 
-grep -q '^LAB BOOTED' "$guestlog" || {
-    tail -n 30 "$guestlog" >&2
-    die "the guest did not boot (qemu status $status)"
-}
-sed -n 's/^LAB BOOTED /guest: booted /p; s/^LAB FATAL /FATAL: /p; s/^LAB INFO /  /p' "$guestlog"
-passed=$(grep -c '^LAB RESULT PASS ' "$guestlog" || true)
-failed=$(grep -c '^LAB RESULT FAIL ' "$guestlog" || true)
-sed -n 's/^LAB RESULT //p' "$guestlog"
-if ! grep -q '^LAB END' "$guestlog"; then
-    tail -n 30 "$guestlog" >&2
-    echo "FAIL guest: did not finish (qemu status $status)"
-    failed=$((failed + 1))
-fi
-if grep -q '^LAB FATAL' "$guestlog"; then
-    failed=$((failed + 1))
-fi
-if [ "$mode" = test ]; then
-    [ "$passed" -gt 0 ] || failed=$((failed + 1))
-    echo "$passed passed, $failed failed"
-fi
-[ "$failed" -eq 0 ]
+. ./labresults.sh
+lab_results "$guestlog" $status $([ "$mode" = test ] && echo count)

@@ -7,12 +7,8 @@ TAB=$(printf '\t')
 FIFO=$BRIMSEL_LAB_FIFO
 LOG=$BRIMSEL_LAB_LOG
 
-pass() { echo "LAB RESULT PASS $1"; }
-fail() { echo "LAB RESULT FAIL $1: $2"; }
-info() { echo "LAB INFO $*"; }
-acc() { echo "$*" >$FIFO; }
+. /lab/labcheck.sh
 centis() { cut -d' ' -f1 /proc/uptime | tr -d .; }
-mark() { wc -c <$LOG; }
 
 # hidraw nodes of product $1 (vendor 0x1209) in sysfs
 nodes() { ls -d /sys/bus/hid/devices/0003:1209:$1.*/hidraw/hidraw* 2>/dev/null | wc -l; }
@@ -24,22 +20,6 @@ wait_nodes() {
         [ $i -gt 100 ] && return 1
         sleep 0.05
     done
-}
-# reports NAME MARK: the SET_REPORT bytes NAME received since MARK, one a line
-reports() {
-    tail -c +$(($2 + 1)) $LOG | grep " SET_REPORT $1 " | sed 's/.*data=\(.*\) answer=.*/\1/'
-}
-# expect_reports NAME MARK BYTES COUNT: exactly COUNT reports, all BYTES;
-# prints what is wrong
-expect_reports() {
-    got=$(reports $1 $2 | tr '\n' '|')
-    want=""
-    n=0
-    while [ $n -lt $4 ]; do
-        want="$want$3|"
-        n=$((n + 1))
-    done
-    [ "$got" = "$want" ] || echo "; $1 received [$got], expected $4 x [$3]"
 }
 # ctl ARGS...: runs brimsel-ctl, never longer than 30 s; sets status, out, err, took (centiseconds)
 ctl() {
@@ -61,13 +41,7 @@ acc "keyboards 3"
 acc "plug other 3105"
 wait_nodes 3105 1
 
-name=ctl-list-none
-ctl --list
-if [ $status = 3 ] && [ "$err" = "brimsel-ctl: Device not found" ] && [ -z "$out" ]; then
-    pass $name
-else
-    fail $name "status $status, out [$out], err [$err]"
-fi
+ctl_list_none_scenario
 
 name=ctl-list-three
 acc "plug hb 3103"
@@ -99,26 +73,7 @@ info "brimsel-ctl --color '#ff0080': each accessory received: $(reports hb $m | 
 tail -c +$((m + 1)) $LOG | grep ' SET_REPORT hb ' | head -1 | sed 's/^/LAB INFO   as logged: /'
 if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
 
-name=ctl-color-device
-m=$(mark)
-ctl --color 0,128,255 --device sq,h
-problem=""
-[ $status = 0 ] || problem="status $status, err [$err]"
-problem="$problem$(expect_reports sq $m '02 00 ff 80' 2)$(expect_reports h $m '02 00 ff 80' 2)"
-problem="$problem$(expect_reports hb $m '' 0)"
-if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
-
-name=ctl-error-answer
-acc "answer hb error"
-m=$(mark)
-ctl --color red --device handbrake
-problem=""
-[ $status = 1 ] || problem="status $status"
-echo "$err" | grep -q "Handbrake: write failed" || problem="$problem; err [$err]"
-problem="$problem$(expect_reports hb $m '02 ff 00 00' 2)"
-info "answered with an error: exit $status, \"$err\""
-if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
-acc "answer hb ok"
+ctl_device_and_error_scenarios
 
 name=ctl-hung-accessories
 ctl --list

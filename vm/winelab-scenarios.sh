@@ -12,10 +12,8 @@ CTL=$DIST/brimsel-ctl.exe
 TOOL=$DIST/brimsel-tool.exe
 TAB=$(printf '\t')
 mkdir -p $HOME /run/lab
+. /tmp/lab/labcheck.sh
 
-pass() { echo "LAB RESULT PASS $1"; }
-fail() { echo "LAB RESULT FAIL $1: $2"; }
-info() { echo "LAB INFO $*"; }
 end() {
     echo "LAB END"
     sync
@@ -25,13 +23,7 @@ fatal() {
     echo "LAB FATAL $*"
     end
 }
-acc() { echo "$*" >$FIFO; }
 mono_ms() { date +%s%3N; }
-mark() { wc -c <$LOG; }
-# reports NAME MARK: the SET_REPORT bytes NAME received since MARK, one a line
-reports() {
-    tail -c +$(($2 + 1)) $LOG | grep " SET_REPORT $1 " | sed 's/.*data=\(.*\) answer=.*/\1/'
-}
 # first_report_ms NAME MARK: the accessory's time stamp of the first one, in ms
 first_report_ms() {
     tail -c +$(($2 + 1)) $LOG | grep -m 1 " SET_REPORT $1 " | awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }'
@@ -42,17 +34,6 @@ log_ms() {
     acc "mark clock"
     while ! tail -c +$((m + 1)) $LOG | grep -q ' MARK clock'; do sleep 0.05; done
     tail -c +$((m + 1)) $LOG | grep -m 1 ' MARK clock' | awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }'
-}
-# expect_reports NAME MARK BYTES COUNT: exactly COUNT reports, all BYTES
-expect_reports() {
-    got=$(reports $1 $2 | tr '\n' '|')
-    want=""
-    n=0
-    while [ $n -lt $4 ]; do
-        want="$want$3|"
-        n=$((n + 1))
-    done
-    [ "$got" = "$want" ] || echo "; $1 received [$got], expected $4 x [$3]"
 }
 # ctl ARGS...: brimsel-ctl.exe under Wine, never longer than 300 s; sets
 # status, out, err, took (ms), ctl_ended (when, on the accessories' clock)
@@ -66,15 +47,16 @@ ctl() {
     out=$(tr -d '\r' </tmp/ctl.out)
     err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
 }
-# list_until COUNT: runs --list until it shows COUNT accessories (Wine adds a
-# new HID device some seconds after it appears), at most 90 s
+# list_until COUNT [SECONDS]: runs --list until it shows COUNT accessories
+# (Wine adds a new HID device some seconds after it appears), at most 90 s
 list_until() {
+    limit=$((${2:-90} * 1000))
     t0=$(mono_ms)
     while :; do
         ctl --list
         n=$(printf '%s' "$out" | grep -c .)
         [ "$n" -eq "$1" ] && return 0
-        [ $(($(mono_ms) - t0)) -gt 90000 ] && return 1
+        [ $(($(mono_ms) - t0)) -gt $limit ] && return 1
         sleep 1
     done
 }
@@ -116,13 +98,7 @@ fi
 ctl --version
 info "Wine start with the wineserver running: $took ms"
 
-name=ctl-list-none
-ctl --list
-if [ $status = 3 ] && [ "$err" = "brimsel-ctl: Device not found" ] && [ -z "$out" ]; then
-    pass $name
-else
-    fail $name "status $status, out [$out], err [$err]"
-fi
+ctl_list_none_scenario
 
 name=ctl-list-three
 t_plug=$(mono_ms)
@@ -154,26 +130,7 @@ info "brimsel-ctl.exe --color '#ff0080': each accessory received: $(reports hb $
 tail -c +$((m + 1)) $LOG | grep ' SET_REPORT hb ' | head -n 1 | sed 's/^/LAB INFO   as logged: /'
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
 
-name=ctl-color-device
-m=$(mark)
-ctl --color 0,128,255 --device sq,h
-problem=""
-[ $status = 0 ] || problem="status $status, err [$err]"
-problem="$problem$(expect_reports sq $m '02 00 ff 80' 2)$(expect_reports h $m '02 00 ff 80' 2)"
-problem="$problem$(expect_reports hb $m '' 0)"
-if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
-
-name=ctl-error-answer
-acc "answer hb error"
-m=$(mark)
-ctl --color red --device handbrake
-problem=""
-[ $status = 1 ] || problem="status $status"
-printf '%s' "$err" | grep -q "Handbrake: write failed" || problem="$problem; err [$err]"
-problem="$problem$(expect_reports hb $m '02 ff 00 00' 2)"
-info "answered with an error: exit $status, \"$err\""
-if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
-acc "answer hb ok"
+ctl_device_and_error_scenarios
 
 # wait_last NAME MARK BYTES SECONDS: until the last two reports NAME received
 # since MARK are BYTES; sets got
@@ -258,12 +215,14 @@ fresh_wine() {
     info "wineserver restarted: $(($(mono_ms) - t0)) ms to the next start"
 }
 
+# Wine shows an unplug within 22 s when it shows it at all; past that, only a
+# new wineserver lets go of the stale entries. The window starts with a new
+# one either way: a wineserver that has seen the earlier plugs and unplugs
+# once stopped hearing of new plugs altogether, while a new one saw them.
 for n in hb sq h; do acc "unplug $n"; done
-if ! list_until 0; then
-    info "--list still shows accessories 90 s after the unplug: [$out]"
-    fresh_wine
-    list_until 0 || fatal "--list still shows [$out] after the unplug and a new wineserver"
-fi
+list_until 0 30 || info "--list still shows accessories 30 s after the unplug: [$out]"
+fresh_wine
+list_until 0 || fatal "--list still shows [$out] after the unplug and a new wineserver"
 
 # The window, driven through Xvfb. Qt draws its widgets itself, so the status
 # bar is read from the screen.
@@ -298,11 +257,25 @@ set_html() {
     xdotool key Return
 }
 
+# find_window WHEN: waits up to 180 s for the window of the program started
+# as $wpid. Asked again and again rather than with --sync: a search gives up
+# on an X error when some other window goes away while it looks.
+find_window() {
+    t0=$(mono_ms)
+    window=""
+    while [ -z "$window" ] && [ $(($(mono_ms) - t0)) -lt 180000 ]; do
+        window=$(xdotool search --onlyvisible --name '^Brimsel tool$' 2>/tmp/xdotool.err | head -n 1)
+        [ -n "$window" ] || sleep 0.5
+    done
+    [ -n "$window" ] || fatal "no window \"Brimsel tool\" $1 within 180 s" \
+        "(program $(kill -0 $wpid 2>/dev/null && echo running || echo ended)):" \
+        "$(tail -n 5 /tmp/window.err) $(tail -n 2 /tmp/xdotool.err)"
+}
+
 start=$(mono_ms)
 wine $TOOL >/tmp/window.out 2>/tmp/window.err </dev/null &
 wpid=$!
-window=$(timeout 180 xdotool search --sync --onlyvisible --name '^Brimsel tool$' 2>/dev/null | head -n 1)
-[ -n "$window" ] || fatal "no window \"Brimsel tool\" within 180 s: $(tail -n 5 /tmp/window.err)"
+find_window "at the first start"
 info "window shown $(($(mono_ms) - start)) ms after the start"
 
 name=window-none
@@ -315,6 +288,10 @@ if wait_status "1 Device connected" 90; then
     pass "$name: \"$text\" $(($(mono_ms) - t_plug)) ms after the plug"
 else
     fail $name "status bar reads [$text] $(($(mono_ms) - t_plug)) ms after the plug"
+    # Whether the kernel, udevd and Wine's listing have it.
+    ctl --list
+    info "window-plug: hidraw nodes [$(ls /sys/class/hidraw | tr '\n' ' ')], udevd" \
+        "$(grep -qsx systemd-udevd /proc/[0-9]*/comm && echo running || echo gone), --list [$out]"
 fi
 
 name=window-color
@@ -389,8 +366,7 @@ normal_ended=$t_ended
 info "close with none hung: window gone $t_gone ms after the request, process ended $t_ended ms later, exit status $wstatus"
 wine $TOOL >/tmp/window.out 2>/tmp/window.err </dev/null &
 wpid=$!
-window=$(timeout 180 xdotool search --sync --onlyvisible --name '^Brimsel tool$' 2>/dev/null | head -n 1)
-[ -n "$window" ] || fatal "no window \"Brimsel tool\" the second time within 180 s: $(tail -n 5 /tmp/window.err)"
+find_window "the second time"
 wait_status "3 Devices connected" 90 || problem="$problem; status bar reads [$text] after the restart"
 click_hb
 click_sq
@@ -432,12 +408,13 @@ printf '%s' "$err" | grep -q "Handbrake: no answer within 500 ms" || problem="$p
 printf '%s' "$err" | grep -q "H Shifter: no answer within 500 ms" || problem="$problem; err [$err]"
 [ "$out" = "SQ Shifter: #0000ff" ] || problem="$problem; out [$out]"
 problem="$problem$(expect_reports sq $m '02 00 ff 00' 2)"
-# The bound --help states for Windows: 3 s after the system gives up on the
-# first hung send, which the kernel does after 5 s; from the first send on,
-# as Wine's start-up varies by seconds under TCG.
+# The bound --help states under Wine: 5 s after the system gives up on the
+# first hung send, which the kernel does after 5 s (Wine finds each further
+# accessory afresh, up to 2 s each under TCG); from the first send on, as
+# Wine's start-up varies by seconds under TCG.
 first=$(first_report_ms hb $m)
 sending=$((t_end - ${first:-0}))
-[ -n "$first" ] && [ $sending -le 8000 ] || problem="$problem; ended $sending ms after the first send"
+[ -n "$first" ] && [ $sending -le 10000 ] || problem="$problem; ended $sending ms after the first send"
 info "two hung accessories: exit $status, ended $sending ms after the handbrake's first report (whole run $took ms)"
 # When each send reached its accessory, from the first on.
 tail -c +$((m + 1)) $LOG | grep -E ' (SET_REPORT|OPEN|CLOSE) ' |

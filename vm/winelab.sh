@@ -143,6 +143,7 @@ cp "$kernel"/modules/*.ko "$kernel/modules/order" "$lab/lib/modules/"
 gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/uhid-accessory" vm/uhid-accessory.c
 install -m 755 vm/winelab-init.sh "$lab/init"
 install -m 755 vm/winelab-scenarios.sh "$lab/lab/scenarios.sh"
+install -m 644 vm/labcheck.sh "$lab/lab/labcheck.sh"
 cp "$zip" "$lab/lab/windows.zip"
 (cd "$lab" && find . | LC_ALL=C sort | cpio -o -H newc --quiet >"$work/initrd.cpio")
 
@@ -162,20 +163,5 @@ timeout 2400 qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64,+rdrand -smp 
 { tr -d '\r' <"$log.raw"; cat "$log.qemu"; } >"$log"
 rm -f "$log.raw" "$log.qemu"
 
-grep -q '^LAB BOOTED' "$log" || {
-    tail -n 30 "$log" >&2
-    die "the guest did not boot (qemu status $status)"
-}
-sed -n 's/^LAB BOOTED /guest: booted /p; s/^LAB FATAL /FATAL: /p; s/^LAB INFO /  /p' "$log"
-passed=$(grep -c '^LAB RESULT PASS ' "$log" || true)
-failed=$(grep -c '^LAB RESULT FAIL ' "$log" || true)
-sed -n 's/^LAB RESULT //p' "$log"
-if ! grep -q '^LAB END' "$log"; then
-    tail -n 30 "$log" >&2
-    echo "FAIL guest: did not finish (qemu status $status)"
-    failed=$((failed + 1))
-fi
-grep -q '^LAB FATAL' "$log" && failed=$((failed + 1))
-[ "$passed" -gt 0 ] || failed=$((failed + 1))
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+. vm/labresults.sh
+lab_results "$log" $status count
