@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Time from a colour request leaving the window's thread to the first
 // feature report reaching the stand-in accessory bus.
+#include "devicelink.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
 #include "reportsender.h"
@@ -25,6 +26,41 @@ class Requester : public QObject
     Q_OBJECT
 signals:
     void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
+};
+
+// Stands where the window stands: its colours go through a DeviceLink to
+// the accessories in `target`, as the window's do.
+class LinkClient : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LinkClient(HidWorker::Device target)
+        : link([this, target](const QColor &color) {
+              emit colorUpdateRequested(color, target);
+              return true;
+          })
+    {
+    }
+
+    DeviceLink link;
+    HidWorker *worker = nullptr; // known from its first state
+
+signals:
+    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
+    void stateSeen();
+    void done();
+
+public slots:
+    void setDeviceState(HidWorker::Device)
+    {
+        worker = qobject_cast<HidWorker *>(sender());
+        emit stateSeen();
+    }
+    void clearUpdatingColor()
+    {
+        link.clearUpdatingColor();
+        emit done();
+    }
 };
 
 // The worker's colour request without the bound: the same queued call into a
@@ -88,23 +124,17 @@ double percentile(std::vector<double> v, double p)
 // meet the poll loop at every point of its cycle.
 Result measure(int samples, int maxPauseMs, HidWorker::Device target)
 {
-    QThread thread;
-    auto *worker = new HidWorker;
-    worker->moveToThread(&thread);
-    Requester requester;
+    LinkClient client(target);
     std::atomic<qint64> doneNs{0};
     QEventLoop loop;
-    QObject::connect(&thread, SIGNAL(started()), worker, SLOT(process()));
-    QObject::connect(&thread, SIGNAL(finished()), worker, SLOT(deleteLater()));
-    QObject::connect(&requester, SIGNAL(colorUpdateRequested(QColor, HidWorker::Device)), worker,
-                     SLOT(updateColor(QColor, HidWorker::Device)));
-    QObject::connect(
-        worker, &HidWorker::colorUpdated, worker, [&doneNs] { doneNs = FakeHidBus::nowNs(); },
-        Qt::DirectConnection);
-    QObject::connect(worker, &HidWorker::colorUpdated, &loop, &QEventLoop::quit);
-    QObject::connect(worker, &HidWorker::deviceStateChanged, &loop, &QEventLoop::quit);
-    thread.start();
+    QObject::connect(&client, &LinkClient::stateSeen, &loop, &QEventLoop::quit);
+    QObject::connect(&client, &LinkClient::done, &loop, &QEventLoop::quit);
+    client.link.start(&client);
     loop.exec(); // first poll pass done
+    QObject::disconnect(&client, &LinkClient::stateSeen, &loop, &QEventLoop::quit);
+    QObject::connect(
+        client.worker, &HidWorker::colorUpdated, client.worker,
+        [&doneNs] { doneNs = FakeHidBus::nowNs(); }, Qt::DirectConnection);
 
     Result result;
     QRandomGenerator rng(42);
@@ -112,15 +142,18 @@ Result measure(int samples, int maxPauseMs, HidWorker::Device target)
         QThread::msleep(rng.bounded(maxPauseMs + 1));
         const int writesBefore = FakeHidBus::count(FakeHidBus::Call::Write);
         const qint64 start = FakeHidBus::nowNs();
-        emit requester.colorUpdateRequested(QColor::fromRgb(rng.generate()), target);
+        client.link.updateColor(QColor::fromRgb(rng.generate()));
         loop.exec();
+        // The link's queued connection comes before the stamp's, so the loop
+        // may end a moment before the worker has stamped.
+        while (doneNs < start)
+            QThread::yieldCurrentThread();
         result.toDoneMs.push_back(double(doneNs - start) / 1e6);
         const QVector<FakeHidBus::Event> writes = FakeHidBus::events(FakeHidBus::Call::Write);
         if (writes.size() > writesBefore)
             result.toReportMs.push_back(double(writes.at(writesBefore).timeNs - start) / 1e6);
     }
-    thread.quit();
-    thread.wait();
+    client.link.stop();
     return result;
 }
 
@@ -135,25 +168,23 @@ void row(const char *label, const Result &r)
 }
 
 // One colour to three open accessories, the way updateColor sends it
-// (through the bounded sender) and straight through hidapi, taking turns so
-// that both see the same load. Medians of the whole round in microseconds.
+// (through the bounded sender, here with no wake-up ahead) and straight
+// through hidapi, taking turns so that both see the same load. Medians of
+// the whole round in microseconds.
 void sendSideBySide(int rounds)
 {
     FakeHidBus::reset();
-    hid_device *handles[3];
-    ReportSender senders[3];
-    const unsigned short products[] = {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
-                                       HidWorker::HShifterProductId};
-    for (int i = 0; i < 3; ++i) {
-        FakeHidBus::plug(products[i], FakeHidBus::ReadMode::Immediate);
-        handles[i] = hid_open(HidWorker::VendorId, products[i], nullptr);
+    ReportSender::Handles handles;
+    ReportSender sender;
+    for (size_t i = 0; i < handles.size(); ++i) {
+        FakeHidBus::plug(DirectWorker::kProducts[i], FakeHidBus::ReadMode::Immediate);
+        handles[i] = hid_open(HidWorker::VendorId, DirectWorker::kProducts[i], nullptr);
     }
     const HidWorker::ColorReport report = HidWorker::colorReport(QColor(255, 0, 128));
     std::vector<double> bounded, direct;
     for (int round = 0; round < rounds; ++round) {
         qint64 start = FakeHidBus::nowNs();
-        for (int i = 0; i < 3; ++i)
-            senders[i].sendTwice(handles[i], report.data(), report.size());
+        sender.sendTwice(handles, report.data(), report.size());
         bounded.push_back(double(FakeHidBus::nowNs() - start) / 1e3);
         start = FakeHidBus::nowNs();
         for (hid_device *handle : handles) {
@@ -170,60 +201,60 @@ void sendSideBySide(int rounds)
                 percentile(bounded, 0.5) / percentile(direct, 0.5));
 }
 
-// A colour request to three open accessories, from the emit in this thread to
-// the first report on the bus: through the worker (whose writes go through
-// the bounded sender) and through the direct worker, taking turns so that
-// both see the same load. The worker's reads answer at once, so its passes
-// rarely stand in the way.
+// A colour request to three open accessories, from the window's colour
+// flow in this thread to the first report on the bus: through a DeviceLink,
+// as the window sends it (its worker's writes go through the bounded
+// sender), and through the direct worker, taking turns so that both see the
+// same load. The worker's reads answer at once, so its passes rarely stand
+// in the way.
 void requestSideBySide(int rounds)
 {
     FakeHidBus::reset();
     for (unsigned short product : DirectWorker::kProducts)
         FakeHidBus::plug(product, FakeHidBus::ReadMode::Immediate);
 
-    QThread boundedThread, directThread;
-    auto *worker = new HidWorker;
+    const auto all = static_cast<HidWorker::Device>(7);
+    LinkClient client(all);
+    QThread directThread;
     auto *direct = new DirectWorker;
-    worker->moveToThread(&boundedThread);
     direct->moveToThread(&directThread);
-    Requester toBounded, toDirect;
+    Requester toDirect;
     QEventLoop loop;
-    QObject::connect(&boundedThread, SIGNAL(started()), worker, SLOT(process()));
-    QObject::connect(&boundedThread, SIGNAL(finished()), worker, SLOT(deleteLater()));
     QObject::connect(&directThread, SIGNAL(started()), direct, SLOT(open()));
     QObject::connect(&directThread, SIGNAL(finished()), direct, SLOT(deleteLater()));
-    QObject::connect(&toBounded, SIGNAL(colorUpdateRequested(QColor, HidWorker::Device)), worker,
-                     SLOT(updateColor(QColor, HidWorker::Device)));
     QObject::connect(&toDirect, SIGNAL(colorUpdateRequested(QColor, HidWorker::Device)), direct,
                      SLOT(updateColor(QColor, HidWorker::Device)));
-    QObject::connect(worker, &HidWorker::colorUpdated, &loop, &QEventLoop::quit);
-    QObject::connect(worker, &HidWorker::deviceStateChanged, &loop, &QEventLoop::quit);
     QObject::connect(direct, &DirectWorker::colorUpdated, &loop, &QEventLoop::quit);
+    QObject::connect(&client, &LinkClient::stateSeen, &loop, &QEventLoop::quit);
+    QObject::connect(&client, &LinkClient::done, &loop, &QEventLoop::quit);
     directThread.start();
     loop.exec(); // handles open
-    boundedThread.start();
+    client.link.start(&client);
     loop.exec(); // first poll pass done; the worker's handles are open too
+    QObject::disconnect(&client, &LinkClient::stateSeen, &loop, &QEventLoop::quit);
 
-    const auto all = static_cast<HidWorker::Device>(7);
     std::vector<double> bounded, straight;
     QRandomGenerator rng(7);
     for (int round = 0; round < rounds; ++round) {
-        for (Requester *requester : {&toBounded, &toDirect}) {
+        for (bool throughLink : {true, false}) {
             QThread::usleep(200 + rng.bounded(800));
+            const QColor color = QColor::fromRgb(rng.generate());
             const int writesBefore = FakeHidBus::count(FakeHidBus::Call::Write);
             const qint64 start = FakeHidBus::nowNs();
-            emit requester->colorUpdateRequested(QColor::fromRgb(rng.generate()), all);
+            if (throughLink)
+                client.link.updateColor(color);
+            else
+                emit toDirect.colorUpdateRequested(color, all);
             loop.exec();
             const QVector<FakeHidBus::Event> writes = FakeHidBus::events(FakeHidBus::Call::Write);
             if (writes.size() > writesBefore)
-                (requester == &toBounded ? bounded : straight)
+                (throughLink ? bounded : straight)
                     .push_back(double(writes.at(writesBefore).timeNs - start) / 1e3);
         }
         FakeHidBus::takeEvents(); // keep the log short
     }
-    boundedThread.quit();
+    client.link.stop();
     directThread.quit();
-    boundedThread.wait();
     directThread.wait();
     std::printf("request to first report, 3 open accessories, us: worker p50 %.1f, direct "
                 "worker p50 %.1f (%.2fx)\n",

@@ -59,6 +59,8 @@ public:
     bool stop();
 
 private:
+    bool expecting(bool sent);
+
     ColorCoalescer colorFlow;
     QThread *thread = nullptr;
     HidWorker *worker = nullptr;

@@ -52,7 +52,7 @@ HidOneShot::Outcome HidOneShot::sendTwice(const AccessoryTable::Entry &kind,
         return OpenFailed;
     }
     ReportSender sender;
-    const ReportSender::Outcome outcome = sender.sendTwice(device, report, length);
+    const ReportSender::Outcome outcome = sender.sendTwice({device}, report, length)[0];
     // The sender closes the handle if the accessory ever lets go.
     if (outcome == ReportSender::TimedOut)
         return TimedOut;

@@ -18,7 +18,7 @@ struct State
 
 State &state()
 {
-    // Never destroyed: a helper thread may leave during static destruction.
+    // Never destroyed: a hung writer may leave during static destruction.
     static State *s = new State;
     return *s;
 }

@@ -4,12 +4,12 @@
 
 struct hid_device_;
 
-// Who is inside hidapi: each worker, each sender's helper thread and each
+// Who is inside hidapi: each worker, each writer left with a hung send and each
 // one-shot call holds a place. hid_exit runs only once the last one has
 // left and someone has asked for it, never under a call still running (on
 // Windows it unloads hid.dll). A program that ends while a call hangs ends
 // without it. Process-wide and thread-safe; its state is never destroyed,
-// so that a helper still running during static destruction finds it.
+// so that a writer still running during static destruction finds it.
 class HidSession
 {
 public:

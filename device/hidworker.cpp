@@ -73,9 +73,7 @@ HidWorker::HidWorker() : QObject(nullptr)
 
 HidWorker::~HidWorker()
 {
-    bool anyBusy = false;
-    for (const ReportSender &sender : senders)
-        anyBusy = anyBusy || sender.busy();
+    const bool anyBusy = sender.busy();
     // While a write hangs, Linux would hold each close until the kernel gives
     // up on it (5 s), past the window's 3 s wait: the handles go to whoever
     // leaves hidapi last, and so does hid_exit.
@@ -95,12 +93,13 @@ std::array<hid_device_ **, 3> HidWorker::handleSlots()
 
 void HidWorker::process()
 {
-    // Read once: a helper letting go halfway through the pass must not make
+    passing.store(true);
+    // Read once: a writer letting go halfway through the pass must not make
     // the pass see its accessory gone.
     std::array<bool, 3> busy;
     bool anyBusy = false;
     for (size_t i = 0; i < busy.size(); ++i) {
-        busy[i] = senders[i].busy();
+        busy[i] = sender.busy(int(i));
         anyBusy = anyBusy || busy[i];
     }
 
@@ -146,6 +145,8 @@ void HidWorker::process()
     if (!error.isEmpty())
         emit errorOccurred(error);
 
+    anyOpen.store(handbrake || sqShifter || hShifter);
+    passing.store(false);
     // Re-armed from the end of the pass, so queued colour requests get in
     // between passes.
     QTimer::singleShot(kPollIntervalMs, this, SLOT(process()));
@@ -177,35 +178,32 @@ QString HidWorker::libraryError(Device state)
     return tr("USB HID support failed to start: %1").arg(reason);
 }
 
-HidWorker::WriteOutcome HidWorker::writeReport(int slot, const ColorReport &report)
+void HidWorker::expectColor()
 {
-    ReportSender &sender = senders[size_t(slot)];
-    hid_device_ *&handle = *handleSlots()[size_t(slot)];
-    // Nothing more for it until the hung write ends; the kernel would only queue it.
-    if (sender.busy())
-        return StillHung;
-    if (!handle)
-        return Written;
-    // Sent twice on purpose; failures are left for the next poll to notice.
-    if (sender.sendTwice(handle, report.data(), report.size()) != ReportSender::TimedOut)
-        return Written;
-    // The sender closes the hung handle; the next pass opens the accessory afresh.
-    handle = nullptr;
-    return NewHang;
+    if (anyOpen.load() && !passing.load())
+        sender.expect();
 }
 
 void HidWorker::updateColor(QColor color, HidWorker::Device devices_to_update)
 {
     const ColorReport report = colorReport(color);
+    const std::array<hid_device_ **, 3> handles = handleSlots();
+    ReportSender::Handles named{};
+    for (size_t i = 0; i < named.size(); ++i) {
+        if (devices_to_update & kTable[i].bit)
+            named[i] = *handles[i];
+    }
+    // Sent twice on purpose; failures are left for the next poll to notice.
+    const ReportSender::Outcomes outcomes = sender.sendTwice(named, report.data(), report.size());
     QStringList notAnswering;
-    for (int i = 0; i < AccessoryTable::Count; ++i) {
-        if (!(devices_to_update & kTable[size_t(i)].bit))
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i] != ReportSender::TimedOut)
             continue;
-        // Told once per hang, not once per colour.
-        if (writeReport(i, report) == NewHang) {
-            hung[size_t(i)] = true;
-            notAnswering << nameOf(i);
-        }
+        // The sender closes the hung handle; the next pass opens the
+        // accessory afresh. Told once per hang, not once per colour.
+        *handles[i] = nullptr;
+        hung[i] = true;
+        notAnswering << nameOf(int(i));
     }
     if (!notAnswering.isEmpty())
         emit errorOccurred(tr("No answer from %1: the colour may not have arrived")

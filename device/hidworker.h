@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 
 struct hid_device_;
 
@@ -47,6 +48,11 @@ public:
     HidWorker();
     ~HidWorker() override;
 
+    // A colour request is on its way: the writer starts waking now rather
+    // than when the request is taken. Unless a pass is under way or nothing
+    // is open, as then it would wake for nothing. Any thread.
+    void expectColor();
+
 signals:
     void deviceStateChanged(HidWorker::Device connected_devices);
     void colorUpdated();
@@ -57,11 +63,8 @@ public slots:
     void updateColor(QColor color, HidWorker::Device devices_to_update);
 
 private:
-    enum WriteOutcome { Written, StillHung, NewHang };
-
     // The three handle fields, in slot order.
     std::array<hid_device_ **, 3> handleSlots();
-    WriteOutcome writeReport(int slot, const ColorReport &report);
     QString libraryError(Device state);
 
     hid_device_ *handbrake = nullptr;
@@ -71,10 +74,13 @@ private:
     bool forceReport = true;
     bool libraryStarted = false;
     bool errorReported = false;
-    // One per slot, in slot order: bounds the wait for a hung accessory.
-    std::array<ReportSender, 3> senders;
+    // Bounds the wait for a hung accessory.
+    ReportSender sender;
     // Slots whose hang has been told of and whose end has not.
     std::array<bool, 3> hung{};
+    // For expectColor, which other threads call.
+    std::atomic<bool> passing{false};
+    std::atomic<bool> anyOpen{false};
 };
 
 Q_DECLARE_METATYPE(HidWorker::Device)

@@ -12,112 +12,236 @@
 #include <thread>
 #include <vector>
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a writer woken ahead of a request watches for it. A request on
+// its way from an idle caller arrives within tens of microseconds; one held
+// up longer is not worth the spin, and the writer is woken for it as usual.
+constexpr auto kWatchTime = std::chrono::microseconds(300);
+
+} // namespace
+
+// Which slots a writer that was given up on still holds. Outlives the
+// sender: such a writer clears its slot when the kernel lets it go.
+struct ReportSender::Hangs
+{
+    std::array<std::atomic<bool>, Slots> slot{};
+};
+
 // Shared by the sender and its writer thread; whoever lets go last frees it.
 struct ReportSender::Writer
 {
     void run();
+    // Abandoned in `slot`: close its handle once let go, then end.
+    void letGo(std::unique_lock<std::mutex> &lock, int slot);
 
     std::mutex mutex;
-    std::condition_variable wake;     // to the writer: a job, or the end
-    std::condition_variable finished; // to the caller: the job is done
+    std::condition_variable wake;     // to the writer: a request, a heads-up or the end
+    std::condition_variable finished; // to the caller: the request is done
     std::thread thread;
-    hid_device *handle = nullptr;
+    std::shared_ptr<Hangs> hangs;
+    Handles handles{};
     std::vector<unsigned char> report;
-    int first = 0;
-    int second = 0;
-    bool hasJob = false;
+    Outcomes outcomes{};
+    int current = -1;               // the slot being sent to
+    Clock::time_point currentSince; // when its first send started
+    std::atomic<bool> hasJob{false};
+    std::atomic<bool> stop{false};
+    bool expected = false;
     bool done = false;
-    bool abandoned = false; // the caller gave up: the writer owns the handle
-    bool stop = false;
-    std::atomic<bool> hung{false};
+    bool abandoned = false; // the caller gave up on `current`: its handle is the writer's
 };
 
 void ReportSender::Writer::run()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        wake.wait(lock, [this] { return hasJob || stop; });
-        if (!hasJob)
+        wake.wait(lock, [this] { return hasJob.load() || stop.load() || expected; });
+        if (stop.load())
             return;
-        lock.unlock();
-        const int firstResult = hid_send_feature_report(handle, report.data(), report.size());
-        lock.lock();
-        first = firstResult;
-        // Once the caller has given up, a second wait on a hung accessory helps nobody.
-        if (!abandoned) {
+        if (!hasJob.load()) {
+            // Woken ahead: watch for the request without going to sleep, giving
+            // way to anything else that wants this core, the caller included.
+            expected = false;
             lock.unlock();
-            const int secondResult = hid_send_feature_report(handle, report.data(), report.size());
+            const Clock::time_point until = Clock::now() + kWatchTime;
+            while (!hasJob.load(std::memory_order_acquire) && !stop.load() && Clock::now() < until)
+                std::this_thread::yield();
             lock.lock();
-            second = secondResult;
-        } else {
-            second = -1;
-        }
-        done = true;
-        hasJob = false;
-        finished.notify_all();
-        if (!abandoned)
             continue;
-        abandoned = false;
-        hid_device *const hungHandle = handle;
+        }
+        for (int slot = 0; slot < Slots; ++slot) {
+            hid_device *const handle = handles[size_t(slot)];
+            if (!handle)
+                continue;
+            current = slot;
+            currentSince = Clock::now();
+            lock.unlock();
+            const int first = hid_send_feature_report(handle, report.data(), report.size());
+            lock.lock();
+            // Once the caller has given up, a second wait on a hung accessory
+            // helps nobody.
+            if (abandoned)
+                return letGo(lock, slot);
+            lock.unlock();
+            const int second = hid_send_feature_report(handle, report.data(), report.size());
+            lock.lock();
+            if (abandoned)
+                return letGo(lock, slot);
+            outcomes[size_t(slot)] = first < 0 || second < 0 ? Failed : Sent;
+        }
+        current = -1;
+        done = true;
+        hasJob.store(false);
         lock.unlock();
-        hid_close(hungHandle);
-        // Out of hidapi before anyone is told the sender is free: whoever goes
-        // next may be the one to shut the library down.
-        HidSession::leave();
-        hung.store(false);
+        finished.notify_one();
         lock.lock();
     }
 }
 
-ReportSender::ReportSender() : writer(std::make_shared<Writer>()) {}
+void ReportSender::Writer::letGo(std::unique_lock<std::mutex> &lock, int slot)
+{
+    hid_device *const handle = handles[size_t(slot)];
+    lock.unlock();
+    hid_close(handle);
+    // Out of hidapi before anyone is told the slot is free: whoever goes
+    // next may be the one to shut the library down.
+    HidSession::leave();
+    hangs->slot[size_t(slot)].store(false);
+}
+
+ReportSender::ReportSender() : hangs(std::make_shared<Hangs>()) {}
 
 ReportSender::~ReportSender()
 {
-    std::unique_lock<std::mutex> lock(writer->mutex);
-    writer->stop = true;
-    writer->wake.notify_one();
-    const bool stillHung = writer->hasJob;
-    lock.unlock();
-    if (!writer->thread.joinable())
+    // Never inside a request here: that runs in the owner's thread, and a
+    // writer that hung was let go of already.
+    const std::shared_ptr<Writer> w = writer;
+    if (!w)
         return;
-    if (stillHung)
-        writer->thread.detach(); // ends once the kernel lets go
-    else
-        writer->thread.join();
+    w->stop.store(true);
+    {
+        // Taken so that the writer cannot miss the wake-up between its check
+        // and its wait.
+        std::lock_guard<std::mutex> lock(w->mutex);
+    }
+    w->wake.notify_one();
+    w->thread.join();
 }
 
-ReportSender::Outcome ReportSender::sendTwice(hid_device_ *handle, const unsigned char *data,
-                                              size_t length, int timeoutMs)
+std::shared_ptr<ReportSender::Writer> ReportSender::currentWriter()
 {
-    Writer &w = *writer;
-    std::unique_lock<std::mutex> lock(w.mutex);
-    // Still waiting for an earlier send that hung: nothing more for it.
-    if (w.hasJob)
-        return Failed;
-    if (!w.thread.joinable())
-        w.thread = std::thread(&Writer::run, writer);
-    HidSession::enter(); // left here when it is done, or by the writer after a hang
-    w.handle = handle;
-    w.report.assign(data, data + length);
-    w.done = false;
-    w.hasJob = true;
-    // Woken with the lock let go, so that it need not wait for the lock again
-    // before its send.
-    lock.unlock();
-    w.wake.notify_one();
-    lock.lock();
-    if (w.finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&w] { return w.done; })) {
-        const bool failed = w.first < 0 || w.second < 0;
-        lock.unlock();
-        HidSession::leave();
-        return failed ? Failed : Sent;
+    // Only the owner's thread replaces it, so its own read needs no care.
+    if (writer)
+        return writer;
+    auto w = std::make_shared<Writer>();
+    w->hangs = hangs;
+    w->thread = std::thread(&Writer::run, w);
+    std::atomic_store(&writer, w);
+    return w;
+}
+
+ReportSender::Outcomes ReportSender::sendTwice(const Handles &handles, const unsigned char *data,
+                                               size_t length, int timeoutMs)
+{
+    Outcomes outcomes;
+    outcomes.fill(Skipped);
+    Handles todo = handles;
+    bool any = false;
+    for (int slot = 0; slot < Slots; ++slot) {
+        // Nothing more for a hung accessory until it lets go; the kernel
+        // would only queue it.
+        if (busy(slot))
+            todo[size_t(slot)] = nullptr;
+        any = any || todo[size_t(slot)];
     }
-    w.abandoned = true;
-    w.hung.store(true);
-    return TimedOut;
+    const std::chrono::milliseconds timeout(timeoutMs);
+    while (any) {
+        const std::shared_ptr<Writer> w = currentWriter();
+        std::unique_lock<std::mutex> lock(w->mutex);
+        w->handles = todo;
+        w->report.assign(data, data + length);
+        w->done = false;
+        w->current = -1;
+        w->currentSince = Clock::now();
+        w->hasJob.store(true, std::memory_order_release);
+        // Woken with the lock let go, so that it need not wait for the lock
+        // again before its send. A writer that watches needs no wake-up.
+        lock.unlock();
+        w->wake.notify_one();
+        lock.lock();
+
+        // Each accessory gets the whole time-out: the deadline follows the
+        // writer from one to the next.
+        int hung = -1;
+        Clock::time_point deadline = w->currentSince + timeout;
+        while (!w->finished.wait_until(lock, deadline, [&w] { return w->done; })) {
+            if (Clock::now() < w->currentSince + timeout) {
+                deadline = w->currentSince + timeout;
+                continue;
+            }
+            // A writer that has not even begun is stuck before its first slot.
+            hung = w->current;
+            if (hung < 0) {
+                for (hung = 0; !todo[size_t(hung)]; ++hung) {
+                }
+                w->current = hung;
+            }
+            break;
+        }
+        for (int slot = 0; slot < Slots; ++slot) {
+            if (todo[size_t(slot)] && (hung < 0 || slot < hung))
+                outcomes[size_t(slot)] = w->outcomes[size_t(slot)];
+        }
+        if (hung < 0)
+            break;
+
+        // The writer keeps the hung handle and a place in hidapi until the
+        // kernel lets go; a new writer takes the slots after it.
+        w->abandoned = true;
+        hangs->slot[size_t(hung)].store(true);
+        HidSession::enter();
+        lock.unlock();
+        w->thread.detach();
+        std::atomic_store(&writer, std::shared_ptr<Writer>());
+        outcomes[size_t(hung)] = TimedOut;
+        any = false;
+        for (int slot = 0; slot < Slots; ++slot) {
+            if (slot <= hung)
+                todo[size_t(slot)] = nullptr;
+            any = any || todo[size_t(slot)];
+        }
+    }
+    return outcomes;
+}
+
+void ReportSender::expect()
+{
+    const std::shared_ptr<Writer> w = std::atomic_load(&writer);
+    // No writer yet: the first request starts one.
+    if (!w)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(w->mutex);
+        if (w->hasJob.load() || w->abandoned)
+            return;
+        w->expected = true;
+    }
+    w->wake.notify_one();
+}
+
+bool ReportSender::busy(int slot) const
+{
+    return hangs->slot[size_t(slot)].load();
 }
 
 bool ReportSender::busy() const
 {
-    return writer->hung.load();
+    for (int slot = 0; slot < Slots; ++slot) {
+        if (busy(slot))
+            return true;
+    }
+    return false;
 }

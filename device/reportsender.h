@@ -2,47 +2,67 @@
 #ifndef REPORTSENDER_H
 #define REPORTSENDER_H
 
+#include <array>
 #include <cstddef>
 #include <memory>
 
 struct hid_device_;
 
-// Sends a feature report twice to one accessory and waits a bounded time for
-// it. The kernel gives an accessory 5 s to answer each send, so one that has
-// hung would hold the caller for 10 s. The sends run on a writer thread of
-// the sender's own, started with the first send and kept, so that a colour
-// costs no thread start; when they overrun, the caller goes on and the
-// writer keeps the handle, closing it once the kernel lets go. A send that
-// fails at once is just a failed send.
+// Sends a feature report twice to each of up to three accessories and waits
+// a bounded time for each. The kernel gives an accessory 5 s to answer each
+// send, so one that has hung would hold the caller for 10 s. The sends run
+// on a writer thread, started with the first request and kept, so that a
+// colour costs no thread start. When an accessory overruns, the caller goes
+// on: that writer keeps its handle, closes it once the kernel lets go and
+// ends, and a new writer takes the accessories after it. A send that fails
+// at once is just a failed send.
 class ReportSender
 {
 public:
     enum Outcome {
         Sent,     // both sends went through
-        Failed,   // a send failed, or the writer still hangs; the caller keeps the handle
+        Failed,   // a send failed; the caller keeps the handle
         TimedOut, // no answer in time; the handle now belongs to the writer
+        Skipped,  // no handle, or its accessory still hangs from before
     };
+
+    static constexpr int Slots = 3;
+    using Handles = std::array<hid_device_ *, Slots>;
+    using Outcomes = std::array<Outcome, Slots>;
 
     // Far longer than any accessory that answers at all needs, and short
     // enough that three hung ones stay within the window's 3 s shutdown wait.
     static constexpr int DefaultTimeoutMs = 500;
 
     ReportSender();
-    // Ends the writer; one that still hangs ends by itself once it is let go.
+    // Ends the writer; ones that still hang end by themselves once let go.
     ~ReportSender();
     ReportSender(const ReportSender &) = delete;
     ReportSender &operator=(const ReportSender &) = delete;
 
-    Outcome sendTwice(hid_device_ *handle, const unsigned char *data, size_t length,
-                      int timeoutMs = DefaultTimeoutMs);
+    // Sends the report twice to each handle in slot order, skipping null
+    // ones and slots that are busy().
+    Outcomes sendTwice(const Handles &handles, const unsigned char *data, size_t length,
+                       int timeoutMs = DefaultTimeoutMs);
 
-    // Whether a send that timed out through this sender is still waiting for
-    // its accessory. Callers send it nothing more meanwhile, so that hung
-    // sends do not pile up in the kernel.
-    bool busy() const;
+    // Wakes the writer ahead of a request that is on its way to the caller,
+    // so that its wake-up overlaps the caller's instead of following it. It
+    // watches for the request a short while, then sleeps again. Any thread.
+    void expect();
+
+    // Whether the slot's accessory timed out and has not let go yet. Callers
+    // send it nothing more meanwhile, so that hung sends do not pile up in
+    // the kernel.
+    bool busy(int slot) const;
+    bool busy() const; // any slot
 
 private:
     struct Writer;
+    struct Hangs;
+    std::shared_ptr<Writer> currentWriter();
+
+    std::shared_ptr<Hangs> hangs;
+    // Replaced after a hang by the caller's thread, read by expect().
     std::shared_ptr<Writer> writer;
 };
 

@@ -8,42 +8,77 @@
 #include <hidapi.h>
 
 using Call = FakeHidBus::Call;
+using Outcomes = ReportSender::Outcomes;
+
+namespace {
+const unsigned char kReport[4] = {0x02, 0xff, 0x80, 0x00};
+}
 
 class TestReportSender : public QObject
 {
     Q_OBJECT
 private slots:
     void init() { FakeHidBus::reset(); }
-    void hangIsCutShortAndTheWriterServesOn();
+    void hangIsCutShortAndTheOthersAreServed();
+    void writerWokenAheadServesLateRequests();
 };
 
-void TestReportSender::hangIsCutShortAndTheWriterServesOn()
+void TestReportSender::hangIsCutShortAndTheOthersAreServed()
 {
-    const unsigned char report[4] = {0x02, 0xff, 0x80, 0x00};
     FakeHidBus::plug(0x3103, FakeHidBus::ReadMode::Immediate);
+    FakeHidBus::plug(0x3104, FakeHidBus::ReadMode::Immediate);
     HidSession::enter(); // as a worker would hold it
     ReportSender sender;
-    hid_device *first = hid_open(0x1209, 0x3103, nullptr);
-    QCOMPARE(sender.sendTwice(first, report, sizeof report, 50), ReportSender::Sent);
+    hid_device *hb = hid_open(0x1209, 0x3103, nullptr);
+    hid_device *h = hid_open(0x1209, 0x3104, nullptr);
+    QCOMPARE(sender.sendTwice({hb, nullptr, h}, kReport, sizeof kReport, 50),
+             (Outcomes{ReportSender::Sent, ReportSender::Skipped, ReportSender::Sent}));
 
+    // The handbrake hangs: given up on after the bound, and the slot after
+    // it still gets both its sends in the same request.
     FakeHidBus::delayWrites(400);
-    QCOMPARE(sender.sendTwice(first, report, sizeof report, 50), ReportSender::TimedOut);
-    QVERIFY(sender.busy());
-    // Refused while it hangs; the caller keeps what it passed.
-    QCOMPARE(sender.sendTwice(nullptr, report, sizeof report, 50), ReportSender::Failed);
+    QCOMPARE(sender.sendTwice({hb, nullptr, h}, kReport, sizeof kReport, 50),
+             (Outcomes{ReportSender::TimedOut, ReportSender::Skipped, ReportSender::Sent}));
+    QCOMPARE(FakeHidBus::count(Call::Write), 6);
+    QVERIFY(sender.busy(0));
+    QVERIFY(!sender.busy(2));
+    // Skipped while it hangs; the caller no longer has its handle anyway.
+    QCOMPARE(sender.sendTwice({hb, nullptr, nullptr}, kReport, sizeof kReport, 50)[0],
+             ReportSender::Skipped);
 
-    // Let go: the hung handle is closed with no second send, and the same
-    // writer takes the next handle.
+    // Let go: the hung handle is closed with no second send, and the writer
+    // leaves its place in hidapi.
     QTRY_VERIFY_WITH_TIMEOUT(!sender.busy(), 5000);
-    QCOMPARE(FakeHidBus::openHandles(), 0);
-    QCOMPARE(FakeHidBus::count(Call::Write), 3);
-    hid_device *second = hid_open(0x1209, 0x3103, nullptr);
-    QCOMPARE(sender.sendTwice(second, report, sizeof report, 50), ReportSender::Sent);
-    QCOMPARE(FakeHidBus::count(Call::Write), 5);
-    hid_close(second);
-    QCOMPARE(HidSession::users(), 1); // only ours: the writer holds no place while idle
+    QCOMPARE(FakeHidBus::openHandles(), 1);
+    QCOMPARE(FakeHidBus::count(Call::Write), 7);
+    QCOMPARE(HidSession::users(), 1);
+    hid_device *again = hid_open(0x1209, 0x3103, nullptr);
+    QCOMPARE(sender.sendTwice({again, nullptr, nullptr}, kReport, sizeof kReport, 50)[0],
+             ReportSender::Sent);
+    QCOMPARE(FakeHidBus::count(Call::Write), 9);
+    hid_close(again);
+    hid_close(h);
     HidSession::leaveAndExit();
     QCOMPARE(FakeHidBus::count(Call::Exit), 1);
+}
+
+void TestReportSender::writerWokenAheadServesLateRequests()
+{
+    FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
+    hid_device *sq = hid_open(0x1209, 0x3102, nullptr);
+    ReportSender sender;
+    sender.expect(); // no writer yet: nothing to wake
+    const ReportSender::Handles handles{nullptr, sq, nullptr};
+    QCOMPARE(sender.sendTwice(handles, kReport, sizeof kReport)[1], ReportSender::Sent);
+    // A request within the watch, then after it: the writer has gone back
+    // to sleep and must still be woken for it.
+    for (int pauseMs : {0, 0, 5, 20}) {
+        sender.expect();
+        QThread::msleep(pauseMs);
+        QCOMPARE(sender.sendTwice(handles, kReport, sizeof kReport)[1], ReportSender::Sent);
+    }
+    QCOMPARE(FakeHidBus::count(Call::Write), 10);
+    hid_close(sq);
 }
 
 QTEST_GUILESS_MAIN(TestReportSender)
