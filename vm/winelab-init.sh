@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: MIT
 # /init of the Windows lab's guest: loads the modules, mounts the Wine tree
 # (first virtio disk) and the prefix (second), and makes the tree the root
-# for the scenarios, where Wine, udevd and Xvfb are. Not a chroot: udevadm
-# and udevd ignore requests in one. Every line the host reads starts with
-# "LAB ".
+# for the scenarios, where Wine, udevd and Xvfb are, or for making the
+# prefix. Not a chroot: udevadm and udevd ignore requests in one. Every line
+# the host reads starts with "LAB ".
 /bin/busybox --install -s /bin
 export PATH=/bin
 mkdir -p /proc /sys /dev /tmp /wine
@@ -41,4 +41,7 @@ cp -a /lab /wine/tmp/lab && cp /bin/busybox /wine/tmp/lab/busybox || fatal "cann
 (cd /wine/tmp && unzip -q /lab/windows.zip) || fatal "cannot unpack the zip"
 echo "LAB INFO disks mounted after $(cut -d' ' -f1 /wine/proc/uptime) s"
 
-exec switch_root /wine /bin/sh /tmp/lab/scenarios.sh
+# brimsel.mode=prefix: make the prefix on its disk instead (vm/winelab.sh).
+script=scenarios.sh
+grep -q 'brimsel.mode=prefix' /wine/proc/cmdline && script=prefix.sh
+exec switch_root /wine /bin/sh /tmp/lab/$script

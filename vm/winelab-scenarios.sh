@@ -426,6 +426,48 @@ acc "answer h ok"
 # Let the kernel give up on the hung requests.
 sleep 6
 
+# The installer, silently, in this 32-bit prefix: the zip's programs under
+# Program Files, the uninstall entry and the Start-menu entry, and the
+# uninstaller leaves none of them.
+name=installer
+setup=$(echo /tmp/lab/brimsel-tool-*-setup.exe)
+if [ -f "$setup" ]; then
+    key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimsel tool'
+    dir="$WINEPREFIX/drive_c/Program Files/Brimsel tool"
+    lnk="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Brimsel tool.lnk"
+    reg_value() {
+        wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' |
+            awk -v n="$1" '$1 == n { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
+    }
+    problem=""
+    t0=$(mono_ms)
+    timeout 300 wine "$setup" /S </dev/null >/dev/null 2>&1 || problem="; setup.exe /S: status $?"
+    took=$(($(mono_ms) - t0))
+    for exe in brimsel-tool.exe brimsel-ctl.exe uninstall.exe; do
+        [ -f "$dir/$exe" ] || problem="$problem; no $exe in Program Files"
+    done
+    cmp -s "$TOOL" "$dir/brimsel-tool.exe" && cmp -s "$CTL" "$dir/brimsel-ctl.exe" ||
+        problem="$problem; the installed programs differ from the zip's"
+    [ "$(reg_value DisplayVersion)" = 2.0.0.0 ] || problem="$problem; DisplayVersion [$(reg_value DisplayVersion)]"
+    uninstall=$(reg_value UninstallString | tr -d '"')
+    [ "$uninstall" = 'C:\Program Files\Brimsel tool\uninstall.exe' ] || problem="$problem; UninstallString [$uninstall]"
+    [ -f "$lnk" ] || problem="$problem; no Start-menu entry"
+    timeout 300 wine "$uninstall" /S </dev/null >/dev/null 2>&1 || problem="$problem; uninstall.exe /S: status $?"
+    # It runs a copy of itself from the temporary folder, which goes on.
+    i=0
+    while [ $i -lt 120 ] && { [ -e "$dir" ] || [ -e "$lnk" ]; }; do
+        i=$((i + 1))
+        sleep 0.5
+    done
+    [ -e "$dir" ] && problem="$problem; Program Files\Brimsel tool left"
+    [ -e "$lnk" ] && problem="$problem; the Start-menu entry left"
+    wine reg query "$key" >/dev/null 2>&1 && problem="$problem; the uninstall entry left"
+    info "installer: $(basename "$setup") /S took $took ms"
+    result $name
+else
+    info "installer: none beside the zip, not checked"
+fi
+
 acc quit
 wineserver -k
 end

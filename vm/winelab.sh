@@ -94,44 +94,27 @@ if [ ! -f "$kernel/.complete" ]; then
     find "$cache" -maxdepth 1 -name 'linux-image-*' ! -path "$kernel" -exec rm -rf {} +
 fi
 
-# The stand-in cfgmgr32.dll, and the prefix it goes into: made on the host
-# (a few seconds here, minutes under TCG), kept as an ext4 image keyed on the
-# tree and the DLL.
+# The stand-in cfgmgr32.dll, and the prefix it goes into: kept as an ext4
+# image keyed on the tree, the DLL and how the prefix is made. Made on the
+# host, in seconds, where the host runs Wine's 32-bit loader; some hosts (a
+# kernel without IA32 emulation, or a paravirtualised guest) refuse 32-bit
+# programs, and there it is made in the lab's guest, in minutes under TCG.
 i686-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -shared -static -s -Wl,--no-insert-timestamp -o "$work/cfgmgr32.dll" \
     vm/labcfgmgr32.c vm/labcfgmgr32.def -lsetupapi
-key=$( (basename "$tree"; cat vm/labcfgmgr32.c vm/labcfgmgr32.def; sed -n '/^make_prefix()/,/^}/p' "$0") |
+key=$( (basename "$tree"; cat vm/labcfgmgr32.c vm/labcfgmgr32.def vm/winelab-prefix.sh; sed -n '/^lab_reg()/,/^}/p' "$0") |
     sha256sum | cut -c1-12)
 prefix_image=$cache/prefix-$key.ext4
-make_prefix() {
-    local p=$work/prefix/prefix
-    mkdir -p "$p"
-    # 32-bit: the lab's programs are, and the prefix is half the size.
-    WINEPREFIX=$p WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-        windows/wine10.sh run sh -c 'wineboot --init && wineserver -w' >/dev/null 2>&1 ||
-        die "wineboot in the tree failed"
-    cp "$work/cfgmgr32.dll" "$p/drive_c/windows/system32/cfgmgr32.dll"
-    local regs=$work/prefix/lab.reg
-    {
-        printf 'REGEDIT4\r\n\r\n'
-        for exe in brimsel-ctl.exe brimsel-tool.exe; do
-            printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\r\n' "$exe"
-            printf '"cfgmgr32"="native,builtin"\r\n\r\n'
-        done
-        # No Gecko or Mono prompts, no menu entries, no crash dialog.
-        printf '[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"mscoree"=""\r\n"mshtml"=""\r\n"winemenubuilder.exe"=""\r\n\r\n'
-        printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
-    } >"$regs"
-    WINEPREFIX=$p WINEDEBUG=-all windows/wine10.sh run sh -c "wine regedit /S '$regs' && wineserver -w" >/dev/null 2>&1 ||
-        die "regedit in the prefix failed"
-    mkfs.ext4 -q -F -L prefix -d "$work/prefix/prefix" "$prefix_image.tmp" "$(($(du -sm "$p" | cut -f1) + 400))M"
-    mv "$prefix_image.tmp" "$prefix_image"
-    rm -rf "$work/prefix"
-    find "$cache" -maxdepth 1 -name 'prefix-*.ext4' ! -path "$prefix_image" -delete
+# The registry entries of the lab: the stand-in for our programs alone, no
+# Gecko or Mono prompts, no menu entries, no crash dialog.
+lab_reg() {
+    printf 'REGEDIT4\r\n\r\n'
+    for exe in brimsel-ctl.exe brimsel-tool.exe; do
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\r\n' "$exe"
+        printf '"cfgmgr32"="native,builtin"\r\n\r\n'
+    done
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"mscoree"=""\r\n"mshtml"=""\r\n"winemenubuilder.exe"=""\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
 }
-if [ ! -f "$prefix_image" ]; then
-    echo "Making the lab's Wine prefix ($prefix_image)"
-    make_prefix
-fi
 
 # The initramfs: busybox, the modules, the accessories (static, so that they
 # run both in the initramfs and in the tree), the zip and the scenarios.
@@ -143,25 +126,58 @@ cp "$kernel"/modules/*.ko "$kernel/modules/order" "$lab/lib/modules/"
 gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/uhid-accessory" vm/uhid-accessory.c
 install -m 755 vm/winelab-init.sh "$lab/init"
 install -m 755 vm/winelab-scenarios.sh "$lab/lab/scenarios.sh"
+install -m 755 vm/winelab-prefix.sh "$lab/lab/prefix.sh"
 install -m 644 vm/labcheck.sh "$lab/lab/labcheck.sh"
 cp "$zip" "$lab/lab/windows.zip"
+# The installer built beside it, if any, for the installer scenario.
+setup=${zip%-windows-x86.zip}-setup.exe
+[ ! -f "$setup" ] || cp "$setup" "$lab/lab/"
 (cd "$lab" && find . | LC_ALL=C sort | cpio -o -H newc --quiet >"$work/initrd.cpio")
 
+# boot_guest LOG PREFIX_SNAPSHOT MODE: the guest with the tree and the
+# prefix as disks; the console goes to LOG as it comes, to follow a long run
+# with tail -f. Sets status to qemu's.
+boot_guest() {
+    status=0
+    timeout 2400 qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64,+rdrand -smp 2 -m 2048 \
+        -bios /usr/share/qemu/qboot.rom -nic none -display none -monitor none -serial "file:$1.raw" -no-reboot \
+        -kernel "$kernel/vmlinux" -initrd "$work/initrd.cpio" \
+        -drive "file=$tree_image,if=virtio,format=raw,snapshot=on" \
+        -drive "file=$prefix_image${2:+.tmp},if=virtio,format=raw,snapshot=${2:-on}" \
+        -append "console=ttyS0 quiet loglevel=3 panic=-1 brimsel.mode=$3" \
+        </dev/null >"$1.qemu" 2>&1 || status=$?
+    { tr -d '\r' <"$1.raw"; cat "$1.qemu"; } >"$1"
+    rm -f "$1.raw" "$1.qemu"
+}
+
+mkdir -p build-win
+if [ ! -f "$prefix_image" ]; then
+    echo "Making the lab's Wine prefix ($prefix_image)"
+    mkdir -p "$work/prefix/.setup"
+    cp "$work/cfgmgr32.dll" "$work/prefix/.setup/"
+    lab_reg >"$work/prefix/.setup/lab.reg"
+    if why=$(windows/wine10.sh runs32); then
+        PREFIX=$work/prefix windows/wine10.sh run sh vm/winelab-prefix.sh >/dev/null 2>&1 ||
+            die "making the prefix in the tree failed"
+        mkfs.ext4 -q -F -L prefix -d "$work/prefix" "$prefix_image.tmp" "$(($(du -sm "$work/prefix" | cut -f1) + 400))M"
+    else
+        echo "  in the guest: $why"
+        mkfs.ext4 -q -F -L prefix -d "$work/prefix" "$prefix_image.tmp" 1600M
+        boot_guest build-win/windows-vm-prefix.log off prefix
+        grep -q '^LAB PREFIX READY' build-win/windows-vm-prefix.log || {
+            tail -n 30 build-win/windows-vm-prefix.log >&2
+            die "making the prefix in the guest failed (qemu status $status)"
+        }
+    fi
+    mv "$prefix_image.tmp" "$prefix_image"
+    rm -rf "$work/prefix"
+    find "$cache" -maxdepth 1 -name 'prefix-*.ext4' ! -path "$prefix_image" -delete
+fi
+
 log=$root/build-win/windows-vm-test.log
-mkdir -p "$(dirname "$log")"
 echo "Booting $package $version under qemu TCG with Wine $(cat "$tree/.wine-version") (guest log: $log)"
 echo "  programs from $zip"
-status=0
-# The console goes to a file as it comes, to follow a long run with tail -f.
-timeout 2400 qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64,+rdrand -smp 2 -m 2048 \
-    -bios /usr/share/qemu/qboot.rom -nic none -display none -monitor none -serial "file:$log.raw" -no-reboot \
-    -kernel "$kernel/vmlinux" -initrd "$work/initrd.cpio" \
-    -drive "file=$tree_image,if=virtio,format=raw,snapshot=on" \
-    -drive "file=$prefix_image,if=virtio,format=raw,snapshot=on" \
-    -append "console=ttyS0 quiet loglevel=3 panic=-1" \
-    </dev/null >"$log.qemu" 2>&1 || status=$?
-{ tr -d '\r' <"$log.raw"; cat "$log.qemu"; } >"$log"
-rm -f "$log.raw" "$log.qemu"
+boot_guest "$log" "" test
 
 . vm/labresults.sh
 lab_results "$log" $status count

@@ -8,6 +8,8 @@
 #   windows/wine10.sh tree         make the tree if needed; print its path
 #   windows/wine10.sh run CMD...   run CMD (wine, wineserver, ...) in the tree
 #   windows/wine10.sh image        an ext4 image of the tree, for the VM lab
+#   windows/wine10.sh runs32       whether this host runs Wine's 32-bit
+#                                  loader; if not, prints why and fails
 #
 # "run" needs root: it chroots into the tree in a mount namespace of its own,
 # with /dev, /proc, /sys and /tmp of the host bound in (Xvfb's socket and the
@@ -101,8 +103,17 @@ image)
     make_tree
     make_image
     ;;
+runs32)
+    # Some hosts refuse 32-bit programs: a kernel without IA32 emulation, or
+    # a paravirtualised guest. Wine needs them for our 32-bit programs.
+    make_tree
+    in_tree "$TREE" /usr/lib/wine/wine --version >/dev/null 2>&1 || {
+        echo "this host does not run 32-bit programs (its kernel refuses Wine's 32-bit loader)"
+        exit 1
+    }
+    ;;
 *)
-    echo "usage: $0 tree|run CMD...|image" >&2
+    echo "usage: $0 tree|run CMD...|image|runs32" >&2
     exit 2
     ;;
 esac
