@@ -8,27 +8,11 @@
 
 #include <utility>
 
-// A request that went out also wakes the worker's writer, so that the two
-// wake up side by side rather than one after the other.
-DeviceLink::DeviceLink(ColorCoalescer::SendStep sendStep)
-    : colorFlow([this, step = std::move(sendStep)](const QColor &color) {
-          return expecting(step(color));
-      })
-{
-}
+DeviceLink::DeviceLink(ColorCoalescer::SendStep sendStep) : colorFlow(std::move(sendStep)) {}
 
 DeviceLink::DeviceLink(ColorCoalescer::GroupSendStep groupSendStep)
-    : colorFlow([this, step = std::move(groupSendStep)](const QColor &color, int devices) {
-          return expecting(step(color, devices));
-      })
+    : colorFlow(std::move(groupSendStep))
 {
-}
-
-bool DeviceLink::expecting(bool sent)
-{
-    if (sent && worker)
-        worker->expectColor();
-    return sent;
 }
 
 DeviceLink::~DeviceLink()

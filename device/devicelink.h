@@ -59,8 +59,6 @@ public:
     bool stop();
 
 private:
-    bool expecting(bool sent);
-
     ColorCoalescer colorFlow;
     QThread *thread = nullptr;
     HidWorker *worker = nullptr;

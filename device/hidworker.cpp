@@ -93,7 +93,6 @@ std::array<hid_device_ **, 3> HidWorker::handleSlots()
 
 void HidWorker::process()
 {
-    passing.store(true);
     // Read once: a writer letting go halfway through the pass must not make
     // the pass see its accessory gone.
     std::array<bool, 3> busy;
@@ -145,8 +144,6 @@ void HidWorker::process()
     if (!error.isEmpty())
         emit errorOccurred(error);
 
-    anyOpen.store(handbrake || sqShifter || hShifter);
-    passing.store(false);
     // Re-armed from the end of the pass, so queued colour requests get in
     // between passes.
     QTimer::singleShot(kPollIntervalMs, this, SLOT(process()));
@@ -176,12 +173,6 @@ QString HidWorker::libraryError(Device state)
         return QString();
     errorReported = true;
     return tr("USB HID support failed to start: %1").arg(reason);
-}
-
-void HidWorker::expectColor()
-{
-    if (anyOpen.load() && !passing.load())
-        sender.expect();
 }
 
 void HidWorker::updateColor(QColor color, HidWorker::Device devices_to_update)

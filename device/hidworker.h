@@ -10,7 +10,6 @@
 #include <QString>
 
 #include <array>
-#include <atomic>
 
 struct hid_device_;
 
@@ -48,11 +47,6 @@ public:
     HidWorker();
     ~HidWorker() override;
 
-    // A colour request is on its way: the writer starts waking now rather
-    // than when the request is taken. Unless a pass is under way or nothing
-    // is open, as then it would wake for nothing. Any thread.
-    void expectColor();
-
 signals:
     void deviceStateChanged(HidWorker::Device connected_devices);
     void colorUpdated();
@@ -78,9 +72,6 @@ private:
     ReportSender sender;
     // Slots whose hang has been told of and whose end has not.
     std::array<bool, 3> hung{};
-    // For expectColor, which other threads call.
-    std::atomic<bool> passing{false};
-    std::atomic<bool> anyOpen{false};
 };
 
 Q_DECLARE_METATYPE(HidWorker::Device)

@@ -16,11 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a writer woken ahead of a request watches for it. A request on
-// its way from an idle caller arrives within tens of microseconds; one held
-// up longer is not worth the spin, and the writer is woken for it as usual.
-constexpr auto kWatchTime = std::chrono::microseconds(300);
-
 } // namespace
 
 // Which slots a writer that was given up on still holds. Outlives the
@@ -38,7 +33,7 @@ struct ReportSender::Writer
     void letGo(std::unique_lock<std::mutex> &lock, int slot);
 
     std::mutex mutex;
-    std::condition_variable wake;     // to the writer: a request, a heads-up or the end
+    std::condition_variable wake;     // to the writer: a request, or the end
     std::condition_variable finished; // to the caller: the request is done
     std::thread thread;
     std::shared_ptr<Hangs> hangs;
@@ -49,7 +44,6 @@ struct ReportSender::Writer
     Clock::time_point currentSince; // when its first send started
     std::atomic<bool> hasJob{false};
     std::atomic<bool> stop{false};
-    bool expected = false;
     bool done = false;
     bool abandoned = false; // the caller gave up on `current`: its handle is the writer's
 };
@@ -58,20 +52,9 @@ void ReportSender::Writer::run()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        wake.wait(lock, [this] { return hasJob.load() || stop.load() || expected; });
+        wake.wait(lock, [this] { return hasJob.load() || stop.load(); });
         if (stop.load())
             return;
-        if (!hasJob.load()) {
-            // Woken ahead: watch for the request without going to sleep, giving
-            // way to anything else that wants this core, the caller included.
-            expected = false;
-            lock.unlock();
-            const Clock::time_point until = Clock::now() + kWatchTime;
-            while (!hasJob.load(std::memory_order_acquire) && !stop.load() && Clock::now() < until)
-                std::this_thread::yield();
-            lock.lock();
-            continue;
-        }
         for (int slot = 0; slot < Slots; ++slot) {
             hid_device *const handle = handles[size_t(slot)];
             if (!handle)
@@ -133,14 +116,12 @@ ReportSender::~ReportSender()
 
 std::shared_ptr<ReportSender::Writer> ReportSender::currentWriter()
 {
-    // Only the owner's thread replaces it, so its own read needs no care.
-    if (writer)
-        return writer;
-    auto w = std::make_shared<Writer>();
-    w->hangs = hangs;
-    w->thread = std::thread(&Writer::run, w);
-    std::atomic_store(&writer, w);
-    return w;
+    if (!writer) {
+        writer = std::make_shared<Writer>();
+        writer->hangs = hangs;
+        writer->thread = std::thread(&Writer::run, writer);
+    }
+    return writer;
 }
 
 ReportSender::Outcomes ReportSender::sendTwice(const Handles &handles, const unsigned char *data,
@@ -168,7 +149,7 @@ ReportSender::Outcomes ReportSender::sendTwice(const Handles &handles, const uns
         w->currentSince = Clock::now();
         w->hasJob.store(true, std::memory_order_release);
         // Woken with the lock let go, so that it need not wait for the lock
-        // again before its send. A writer that watches needs no wake-up.
+        // again before its send.
         lock.unlock();
         w->wake.notify_one();
         lock.lock();
@@ -205,7 +186,7 @@ ReportSender::Outcomes ReportSender::sendTwice(const Handles &handles, const uns
         HidSession::enter();
         lock.unlock();
         w->thread.detach();
-        std::atomic_store(&writer, std::shared_ptr<Writer>());
+        writer.reset();
         outcomes[size_t(hung)] = TimedOut;
         any = false;
         for (int slot = 0; slot < Slots; ++slot) {
@@ -215,21 +196,6 @@ ReportSender::Outcomes ReportSender::sendTwice(const Handles &handles, const uns
         }
     }
     return outcomes;
-}
-
-void ReportSender::expect()
-{
-    const std::shared_ptr<Writer> w = std::atomic_load(&writer);
-    // No writer yet: the first request starts one.
-    if (!w)
-        return;
-    {
-        std::lock_guard<std::mutex> lock(w->mutex);
-        if (w->hasJob.load() || w->abandoned)
-            return;
-        w->expected = true;
-    }
-    w->wake.notify_one();
 }
 
 bool ReportSender::busy(int slot) const

@@ -45,11 +45,6 @@ public:
     Outcomes sendTwice(const Handles &handles, const unsigned char *data, size_t length,
                        int timeoutMs = DefaultTimeoutMs);
 
-    // Wakes the writer ahead of a request that is on its way to the caller,
-    // so that its wake-up overlaps the caller's instead of following it. It
-    // watches for the request a short while, then sleeps again. Any thread.
-    void expect();
-
     // Whether the slot's accessory timed out and has not let go yet. Callers
     // send it nothing more meanwhile, so that hung sends do not pile up in
     // the kernel.
@@ -62,8 +57,7 @@ private:
     std::shared_ptr<Writer> currentWriter();
 
     std::shared_ptr<Hangs> hangs;
-    // Replaced after a hang by the caller's thread, read by expect().
-    std::shared_ptr<Writer> writer;
+    std::shared_ptr<Writer> writer; // none until the first request, and after a hang
 };
 
 #endif // REPORTSENDER_H

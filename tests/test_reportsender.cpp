@@ -20,7 +20,6 @@ class TestReportSender : public QObject
 private slots:
     void init() { FakeHidBus::reset(); }
     void hangIsCutShortAndTheOthersAreServed();
-    void writerWokenAheadServesLateRequests();
 };
 
 void TestReportSender::hangIsCutShortAndTheOthersAreServed()
@@ -60,25 +59,6 @@ void TestReportSender::hangIsCutShortAndTheOthersAreServed()
     hid_close(h);
     HidSession::leaveAndExit();
     QCOMPARE(FakeHidBus::count(Call::Exit), 1);
-}
-
-void TestReportSender::writerWokenAheadServesLateRequests()
-{
-    FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
-    hid_device *sq = hid_open(0x1209, 0x3102, nullptr);
-    ReportSender sender;
-    sender.expect(); // no writer yet: nothing to wake
-    const ReportSender::Handles handles{nullptr, sq, nullptr};
-    QCOMPARE(sender.sendTwice(handles, kReport, sizeof kReport)[1], ReportSender::Sent);
-    // A request within the watch, then after it: the writer has gone back
-    // to sleep and must still be woken for it.
-    for (int pauseMs : {0, 0, 5, 20}) {
-        sender.expect();
-        QThread::msleep(pauseMs);
-        QCOMPARE(sender.sendTwice(handles, kReport, sizeof kReport)[1], ReportSender::Sent);
-    }
-    QCOMPARE(FakeHidBus::count(Call::Write), 10);
-    hid_close(sq);
 }
 
 QTEST_GUILESS_MAIN(TestReportSender)
