@@ -42,8 +42,8 @@ struct ReportSender::Writer
     Outcomes outcomes{};
     int current = -1;               // the slot being sent to
     Clock::time_point currentSince; // when its first send started
-    std::atomic<bool> hasJob{false};
-    std::atomic<bool> stop{false};
+    bool hasJob = false;
+    bool stop = false;
     bool done = false;
     bool abandoned = false; // the caller gave up on `current`: its handle is the writer's
 };
@@ -52,8 +52,8 @@ void ReportSender::Writer::run()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        wake.wait(lock, [this] { return hasJob.load() || stop.load(); });
-        if (stop.load())
+        wake.wait(lock, [this] { return hasJob || stop; });
+        if (stop)
             return;
         for (int slot = 0; slot < Slots; ++slot) {
             hid_device *const handle = handles[size_t(slot)];
@@ -77,7 +77,7 @@ void ReportSender::Writer::run()
         }
         current = -1;
         done = true;
-        hasJob.store(false);
+        hasJob = false;
         lock.unlock();
         finished.notify_one();
         lock.lock();
@@ -104,11 +104,9 @@ ReportSender::~ReportSender()
     const std::shared_ptr<Writer> w = writer;
     if (!w)
         return;
-    w->stop.store(true);
     {
-        // Taken so that the writer cannot miss the wake-up between its check
-        // and its wait.
         std::lock_guard<std::mutex> lock(w->mutex);
+        w->stop = true;
     }
     w->wake.notify_one();
     w->thread.join();
@@ -147,7 +145,7 @@ ReportSender::Outcomes ReportSender::sendTwice(const Handles &handles, const uns
         w->done = false;
         w->current = -1;
         w->currentSince = Clock::now();
-        w->hasJob.store(true, std::memory_order_release);
+        w->hasJob = true;
         // Woken with the lock let go, so that it need not wait for the lock
         // again before its send.
         lock.unlock();
