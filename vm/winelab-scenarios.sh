@@ -257,17 +257,22 @@ set_html() {
     xdotool key Return
 }
 
+# search_window SECONDS: waits that long at most for a window "Brimsel
+# tool"; sets window, and fails if none showed.
+search_window() {
+    t0=$(mono_ms)
+    window=""
+    while [ -z "$window" ] && [ $(($(mono_ms) - t0)) -lt $(($1 * 1000)) ]; do
+        window=$(xdotool search --onlyvisible --name '^Brimsel tool$' 2>/tmp/xdotool.err | head -n 1)
+        [ -n "$window" ] || sleep 0.5
+    done
+    [ -n "$window" ]
+}
 # find_window WHEN: waits up to 180 s for the window of the program started
 # as $wpid. Asked again and again rather than with --sync: a search gives up
 # on an X error when some other window goes away while it looks.
 find_window() {
-    t0=$(mono_ms)
-    window=""
-    while [ -z "$window" ] && [ $(($(mono_ms) - t0)) -lt 180000 ]; do
-        window=$(xdotool search --onlyvisible --name '^Brimsel tool$' 2>/tmp/xdotool.err | head -n 1)
-        [ -n "$window" ] || sleep 0.5
-    done
-    [ -n "$window" ] || fatal "no window \"Brimsel tool\" $1 within 180 s" \
+    search_window 180 || fatal "no window \"Brimsel tool\" $1 within 180 s" \
         "(program $(kill -0 $wpid 2>/dev/null && echo running || echo ended)):" \
         "$(tail -n 5 /tmp/window.err) $(tail -n 2 /tmp/xdotool.err)"
 }
@@ -452,6 +457,19 @@ if [ -f "$setup" ]; then
     uninstall=$(reg_value UninstallString | tr -d '"')
     [ "$uninstall" = 'C:\Program Files\Brimsel tool\uninstall.exe' ] || problem="$problem; UninstallString [$uninstall]"
     [ -f "$lnk" ] || problem="$problem; no Start-menu entry"
+    # The installed window, started from that entry, then asked to close.
+    wine start /unix "$lnk" </dev/null >/dev/null 2>&1
+    if search_window 120; then
+        info "installer: the installed window shown from the Start-menu entry"
+        wine taskkill /im brimsel-tool.exe >/dev/null 2>&1
+        i=0
+        while [ $i -lt 60 ] && xdotool search --onlyvisible --name '^Brimsel tool$' >/dev/null 2>&1; do
+            i=$((i + 1))
+            sleep 0.5
+        done
+    else
+        problem="$problem; no window from the Start-menu entry within 120 s"
+    fi
     timeout 300 wine "$uninstall" /S </dev/null >/dev/null 2>&1 || problem="$problem; uninstall.exe /S: status $?"
     # It runs a copy of itself from the temporary folder, which goes on.
     i=0
