@@ -168,7 +168,7 @@ void row(const char *label, const Result &r)
 }
 
 // One colour to three open accessories, the way updateColor sends it
-// (through the bounded sender, here with no wake-up ahead) and straight
+// (through the bounded sender) and straight
 // through hidapi, taking turns so that both see the same load. Medians of
 // the whole round in microseconds.
 void sendSideBySide(int rounds)

@@ -12,11 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
-
-} // namespace
 
 // Which slots a writer that was given up on still holds. Outlives the
 // sender: such a writer clears its slot when the kernel lets it go.
