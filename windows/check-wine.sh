@@ -120,7 +120,11 @@ if ! why=$(windows/wine10.sh runs32); then
     echo "All Windows checks that this host can run passed"
     exit 0
 fi
-wine wineboot --init >/dev/null 2>&1 || { echo "FAIL  wineboot --init in a new prefix"; exit 1; }
+wine wineboot --init >"$work/boot.log" 2>&1 || {
+    tail -n 30 "$work/boot.log"
+    echo "FAIL  wineboot --init in a new prefix"
+    exit 1
+}
 
 # brimsel-ctl: bad input, and no accessories (Wine's HID bus has none here).
 # "Device not found" also says that hidapi started: when it cannot, the

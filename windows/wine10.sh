@@ -107,8 +107,8 @@ runs32)
     # Some hosts refuse 32-bit programs: a kernel without IA32 emulation, or
     # a paravirtualised guest. Wine needs them for our 32-bit programs.
     make_tree
-    in_tree "$TREE" /usr/lib/wine/wine --version >/dev/null 2>&1 || {
-        echo "this host does not run 32-bit programs (its kernel refuses Wine's 32-bit loader)"
+    out=$(in_tree "$TREE" /usr/lib/wine/wine --version 2>&1) || {
+        echo "this host does not run 32-bit programs (its kernel refuses Wine's 32-bit loader: $(echo $out | cut -c1-200))"
         exit 1
     }
     ;;
