@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "hidlibrary.h"
-#include "hidworker.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -15,8 +13,6 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("org.example.brimsel_tool"));
 
     QApplication app(argc, argv);
-    // Name a HID library that cannot start rather than report no accessories.
-    HidWorker::setStartCheck(HidLibrary::startError);
     MainWindow window;
     window.show();
     return app.exec();

@@ -61,6 +61,7 @@ public slots:
         link.clearUpdatingColor();
         emit done();
     }
+    void showError(QString) {}
 };
 
 // The worker's colour request without the bound: the same queued call into a
@@ -82,7 +83,7 @@ public slots:
     void open()
     {
         for (size_t i = 0; i < handles.size(); ++i)
-            handles[i] = hid_open(HidWorker::VendorId, kProducts[i], nullptr);
+            handles[i] = hid_open(AccessoryTable::VendorId, kProducts[i], nullptr);
         emit colorUpdated();
     }
     void updateColor(QColor color, HidWorker::Device devices_to_update)
@@ -98,8 +99,9 @@ public slots:
     }
 
 public:
-    static constexpr unsigned short kProducts[3] = {
-        HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId, HidWorker::HShifterProductId};
+    static constexpr unsigned short kProducts[3] = {AccessoryTable::HandbrakeProductId,
+                                                    AccessoryTable::SqShifterProductId,
+                                                    AccessoryTable::HShifterProductId};
 
 private:
     std::array<hid_device *, 3> handles{};
@@ -178,7 +180,7 @@ void sendSideBySide(int rounds)
     ReportSender sender;
     for (size_t i = 0; i < handles.size(); ++i) {
         FakeHidBus::plug(DirectWorker::kProducts[i], FakeHidBus::ReadMode::Immediate);
-        handles[i] = hid_open(HidWorker::VendorId, DirectWorker::kProducts[i], nullptr);
+        handles[i] = hid_open(AccessoryTable::VendorId, DirectWorker::kProducts[i], nullptr);
     }
     const HidWorker::ColorReport report = HidWorker::colorReport(QColor(255, 0, 128));
     std::vector<double> bounded, direct;
@@ -276,13 +278,13 @@ int main(int argc, char *argv[])
     row("none open", measure(300, 20, static_cast<HidWorker::Device>(7)));
 
     FakeHidBus::reset();
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::Immediate);
     row("1 open, answering reads at once", measure(300, 20, HidWorker::Handbrake));
 
     FakeHidBus::reset();
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::WaitTimeout);
-    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::WaitTimeout);
-    FakeHidBus::plug(HidWorker::HShifterProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId, Mode::WaitTimeout);
     row("3 open, silent (reads wait 50 ms)", measure(120, 250, static_cast<HidWorker::Device>(7)));
 
     std::printf("report: to the first feature report; done: to colorUpdated() in the worker\n");

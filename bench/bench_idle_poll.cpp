@@ -30,9 +30,10 @@ double bareOpensMsPerSecond(int seconds)
     QElapsedTimer wall;
     wall.start();
     for (int pass = 0; pass < seconds * 10; ++pass) {
-        for (unsigned short pid : {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
-                                   HidWorker::HShifterProductId}) {
-            if (hid_device *d = hid_open(HidWorker::VendorId, pid, nullptr))
+        for (unsigned short pid :
+             {AccessoryTable::HandbrakeProductId, AccessoryTable::SqShifterProductId,
+              AccessoryTable::HShifterProductId}) {
+            if (hid_device *d = hid_open(AccessoryTable::VendorId, pid, nullptr))
                 hid_close(d);
         }
         QThread::msleep(100);

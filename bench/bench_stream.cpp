@@ -172,7 +172,7 @@ StreamRun runStream(const QByteArray &lines, Writer how, HidWorker::Device devic
     const int *fds = piped.fds;
     StreamRun run;
     std::atomic<int> written{0};
-    QObject::connect(&stream, &ColorStream::colorUpdateRequested,
+    QObject::connect(&stream.deviceRelay(), &DeviceRelay::colorUpdateRequested,
                      [&](const QColor &color, HidWorker::Device) {
                          const int index = int(color.rgb() & 0xffffff);
                          run.sent.push_back(index);
@@ -205,7 +205,7 @@ void latency()
     std::printf("%-42s %7s %9s %9s\n", "accessory", "samples", "p50 ms", "p99 ms");
     for (Mode mode : {Mode::Immediate, Mode::WaitTimeout}) {
         FakeHidBus::reset();
-        FakeHidBus::plug(HidWorker::SqShifterProductId, mode);
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, mode);
         PipedStream piped(HidWorker::SqShifter);
         ColorStream &stream = piped.stream;
         const int *fds = piped.fds;
@@ -249,8 +249,9 @@ FloodFigures floodOnce(const QByteArray &lines, Writer how, int accessories)
     const int n = lines.size() / 8;
     FloodFigures f{};
 
-    const unsigned short products[] = {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
-                                       HidWorker::HShifterProductId};
+    const unsigned short products[] = {AccessoryTable::HandbrakeProductId,
+                                       AccessoryTable::SqShifterProductId,
+                                       AccessoryTable::HShifterProductId};
     const auto plugAll = [&] {
         FakeHidBus::reset();
         for (int i = 0; i < accessories; ++i)
@@ -355,7 +356,7 @@ void memory()
 {
     std::printf("\n-- memory (VmRSS) while streaming, 1 accessory, no report time\n");
     FakeHidBus::reset();
-    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::Immediate);
     for (int millions : {1, 10}) {
         // The same 1 M lines over and over, so that the input costs no memory.
         const QByteArray block = numberedLines(1000000);

@@ -106,7 +106,7 @@ void latency()
     std::printf("%-42s %7s %9s %9s %9s\n", "accessory", "samples", "p50 ms", "p90 ms", "p99 ms");
     for (Mode mode : {Mode::Immediate, Mode::WaitTimeout}) {
         FakeHidBus::reset();
-        FakeHidBus::plug(HidWorker::SqShifterProductId, mode);
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, mode);
         std::vector<double> samples;
         std::thread game([&] {
             Game g;
@@ -172,9 +172,9 @@ double cpuOfRun(bool real, const QStringList &arguments, int seconds,
         char *argv[] = {name, nullptr};
         QCoreApplication app(argc, argv);
         FakeHidBus::reset();
-        FakeHidBus::plug(HidWorker::HandbrakeProductId);
-        FakeHidBus::plug(HidWorker::SqShifterProductId);
-        FakeHidBus::plug(HidWorker::HShifterProductId);
+        FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId);
+        FakeHidBus::plug(AccessoryTable::HShifterProductId);
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
         BrimselCtl ctl(outStream, errStream);

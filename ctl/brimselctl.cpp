@@ -10,18 +10,17 @@
 #include "accessorytable.h"
 #include "colorparser.h"
 #include "colorstream.h"
-#include "hidlibrary.h"
+#include "ctloutput.h"
 #include "hidoneshot.h"
-#include "hidworker.h"
 #include "quotedtext.h"
-#include "reportsender.h"
+#include "telemetryreceiver.h"
 #include "telemetrystream.h"
 
 #include <algorithm>
 
 namespace {
 
-const char *const programName = "brimsel-ctl";
+const char *const programName = CtlOutput::ProgramName;
 
 QString hexId(unsigned short id)
 {
@@ -29,9 +28,9 @@ QString hexId(unsigned short id)
 }
 
 // Empty while the HID library works; otherwise what to print.
-QString libraryError()
+QString libraryError(HidOneShot &hid)
 {
-    const QString reason = HidLibrary::startError();
+    const QString reason = hid.startError();
     if (reason.isEmpty())
         return reason;
     return QStringLiteral("%1: cannot look for accessories: USB HID support failed to start: %2\n")
@@ -59,6 +58,15 @@ bool parseDevices(const QStringList &lists, int *devices, QString *error)
     return true;
 }
 
+bool parseColor(const QString &text, QRgb *rgb, QString *error)
+{
+    const ColorParser::Result parsed = ColorParser::parse(text, rgb);
+    if (parsed == ColorParser::Valid)
+        return true;
+    *error = ColorParser::errorText(parsed, QuotedText::quote(text));
+    return false;
+}
+
 // --shift-at PERCENT and --idle COLOUR, each at most once.
 bool parseTelemetryOptions(const QStringList &shiftAt, const QStringList &idle,
                            TelemetryStream::Options *options, QString *error)
@@ -81,19 +89,72 @@ bool parseTelemetryOptions(const QStringList &shiftAt, const QStringList &idle,
         }
         options->shiftAt = percent / 100;
     }
-    if (!idle.isEmpty()) {
-        QRgb rgb = 0;
-        const ColorParser::Result parsed = ColorParser::parse(idle.first(), &rgb);
-        if (parsed != ColorParser::Valid) {
-            *error = ColorParser::errorText(parsed, QuotedText::quote(idle.first()));
-            return false;
-        }
-        options->idle = rgb;
-    }
+    if (!idle.isEmpty() && !parseColor(idle.first(), &options->idle, error))
+        return false;
     return true;
 }
 
 } // namespace
+
+// The options, as QCommandLineParser reads them.
+struct BrimselCtl::Arguments
+{
+    Arguments();
+    // False with the message for the user when they do not parse.
+    bool parse(const QStringList &arguments, QString *error);
+
+    QCommandLineParser parser;
+    const QCommandLineOption list{{QStringLiteral("l"), QStringLiteral("list")},
+                                  QStringLiteral("List the connected accessories.")};
+    const QCommandLineOption color{
+        {QStringLiteral("c"), QStringLiteral("color"), QStringLiteral("colour")},
+        QStringLiteral("Set the accessories to COLOUR."),
+        QStringLiteral("COLOUR")};
+    const QCommandLineOption stream{
+        {QStringLiteral("s"), QStringLiteral("stream")},
+        QStringLiteral("Set the accessories to each colour read from standard input.")};
+    const QCommandLineOption device{{QStringLiteral("d"), QStringLiteral("device")},
+                                    QStringLiteral("Only the accessories in NAMES."),
+                                    QStringLiteral("NAMES")};
+    const QCommandLineOption telemetry{
+        {QStringLiteral("t"), QStringLiteral("telemetry")},
+        QStringLiteral("Set the accessories from a game's UDP telemetry.")};
+    const QCommandLineOption shiftAt{QStringLiteral("shift-at"),
+                                     QStringLiteral("Flash from PERCENT of the maximum RPM."),
+                                     QStringLiteral("PERCENT")};
+    const QCommandLineOption idle{QStringLiteral("idle"),
+                                  QStringLiteral("The colour while nobody drives."),
+                                  QStringLiteral("COLOUR")};
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show the help.")};
+    const QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version.")};
+};
+
+BrimselCtl::Arguments::Arguments()
+{
+    parser.addOptions({list, color, stream, telemetry, shiftAt, idle, device, help, version});
+}
+
+bool BrimselCtl::Arguments::parse(const QStringList &arguments, QString *error)
+{
+    if (parser.parse(arguments))
+        return true;
+    // Qt's message would print an unknown option as it came.
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty()) {
+        *error = parser.errorText();
+        return false;
+    }
+    // Qt gives the name alone: "x" for "-x" or for "--x".
+    const QString asLong = QStringLiteral("--") + unknown.first();
+    const bool isLong = std::any_of(arguments.begin(), arguments.end(), [&](const QString &a) {
+        return a == asLong || a.startsWith(asLong + QLatin1Char('='));
+    });
+    *error = QStringLiteral("unknown option %1")
+                 .arg(QuotedText::quote(isLong ? asLong : QLatin1Char('-') + unknown.first()));
+    return false;
+}
 
 BrimselCtl::BrimselCtl(QTextStream &out, QTextStream &err) : out(out), err(err) {}
 
@@ -108,128 +169,120 @@ int BrimselCtl::run(const QStringList &arguments)
     err << programName << ": cannot write the output"
         << (file ? QStringLiteral(": ") + file->errorString() : QString()) << '\n';
     err.flush();
-    return status == Success ? OutputFailed : status;
+    return status == CtlOutput::Success ? CtlOutput::OutputFailed : status;
 }
 
 int BrimselCtl::runCommand(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption listOption({QStringLiteral("l"), QStringLiteral("list")},
-                                        QStringLiteral("List the connected accessories."));
-    const QCommandLineOption colorOption(
-        {QStringLiteral("c"), QStringLiteral("color"), QStringLiteral("colour")},
-        QStringLiteral("Set the accessories to COLOUR."), QStringLiteral("COLOUR"));
-    const QCommandLineOption streamOption(
-        {QStringLiteral("s"), QStringLiteral("stream")},
-        QStringLiteral("Set the accessories to each colour read from standard input."));
-    const QCommandLineOption deviceOption({QStringLiteral("d"), QStringLiteral("device")},
-                                          QStringLiteral("Only the accessories in NAMES."),
-                                          QStringLiteral("NAMES"));
-    const QCommandLineOption telemetryOption(
-        {QStringLiteral("t"), QStringLiteral("telemetry")},
-        QStringLiteral("Set the accessories from a game's UDP telemetry."));
-    const QCommandLineOption shiftAtOption(QStringLiteral("shift-at"),
-                                           QStringLiteral("Flash from PERCENT of the maximum RPM."),
-                                           QStringLiteral("PERCENT"));
-    const QCommandLineOption idleOption(QStringLiteral("idle"),
-                                        QStringLiteral("The colour while nobody drives."),
-                                        QStringLiteral("COLOUR"));
-    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
-                                        QStringLiteral("Show the help."));
-    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
-                                           QStringLiteral("Show the version."));
-    parser.addOptions({listOption, colorOption, streamOption, telemetryOption, shiftAtOption,
-                       idleOption, deviceOption, helpOption, versionOption});
+    Arguments parsed;
+    Command command;
+    QString error;
+    if (!parsed.parse(arguments, &error) || !check(parsed, &command, &error))
+        return usageError(error);
+    return dispatch(command);
+}
 
-    if (!parser.parse(arguments)) {
-        // Qt's message would print an unknown option as it came.
-        const QStringList unknown = parser.unknownOptionNames();
-        if (unknown.isEmpty())
-            return usageError(parser.errorText());
-        // Qt gives the name alone: "x" for "-x" or for "--x".
-        const QString asLong = QStringLiteral("--") + unknown.first();
-        const bool isLong = std::any_of(arguments.begin(), arguments.end(), [&](const QString &a) {
-            return a == asLong || a.startsWith(asLong + QLatin1Char('='));
-        });
-        return usageError(
-            QStringLiteral("unknown option %1")
-                .arg(QuotedText::quote(isLong ? asLong : QLatin1Char('-') + unknown.first())));
+// What the options ask for, or false with the message for the user.
+bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
+{
+    const QCommandLineParser &parser = a.parser;
+    if (parser.isSet(a.help)) {
+        command->mode = Command::Help;
+        return true;
     }
-    if (parser.isSet(helpOption)) {
-        out << helpText();
-        out.flush();
-        return Success;
+    if (parser.isSet(a.version)) {
+        command->mode = Command::Version;
+        return true;
     }
-    if (parser.isSet(versionOption)) {
-        out << versionText();
-        out.flush();
-        return Success;
-    }
-    const bool telemetry = parser.isSet(telemetryOption);
+    const bool telemetry = parser.isSet(a.telemetry);
     // --telemetry's [[ADDRESS:]PORT] is the one argument that stands alone.
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() > (telemetry ? 1 : 0))
-        return usageError(QStringLiteral("unexpected argument %1")
-                              .arg(QuotedText::quote(positional.value(telemetry ? 1 : 0))));
-
-    const bool list = parser.isSet(listOption);
-    const bool color = parser.isSet(colorOption);
-    const bool stream = parser.isSet(streamOption);
-    if (int(list) + int(color) + int(stream) + int(telemetry) > 1)
-        return usageError(
-            QStringLiteral("give only one of --list, --color, --stream and --telemetry"));
-    if (!list && !color && !stream && !telemetry)
-        return usageError(QStringLiteral(
+    if (positional.size() > (telemetry ? 1 : 0)) {
+        *error = QStringLiteral("unexpected argument %1")
+                     .arg(QuotedText::quote(positional.value(telemetry ? 1 : 0)));
+        return false;
+    }
+    const bool list = parser.isSet(a.list);
+    const bool color = parser.isSet(a.color);
+    const bool stream = parser.isSet(a.stream);
+    if (int(list) + int(color) + int(stream) + int(telemetry) > 1) {
+        *error = QStringLiteral("give only one of --list, --color, --stream and --telemetry");
+        return false;
+    }
+    if (!list && !color && !stream && !telemetry) {
+        *error = QStringLiteral(
             "nothing to do: give --list to list the accessories, --color COLOUR to set "
             "their colour, --stream to set them to each colour read from standard input, "
-            "or --telemetry to set them from a racing game's telemetry"));
-    if (!telemetry && (parser.isSet(shiftAtOption) || parser.isSet(idleOption)))
-        return usageError(QStringLiteral("--shift-at and --idle go with --telemetry only"));
+            "or --telemetry to set them from a racing game's telemetry");
+        return false;
+    }
+    if (!telemetry && (parser.isSet(a.shiftAt) || parser.isSet(a.idle))) {
+        *error = QStringLiteral("--shift-at and --idle go with --telemetry only");
+        return false;
+    }
     if (list) {
-        if (parser.isSet(deviceOption))
-            return usageError(
-                QStringLiteral("--device goes with --color, --telemetry or --stream only"));
-        return listDevices();
+        if (parser.isSet(a.device)) {
+            *error = QStringLiteral("--device goes with --color, --telemetry or --stream only");
+            return false;
+        }
+        command->mode = Command::List;
+        return true;
     }
 
-    QRgb rgb = 0;
     if (color) {
-        const QStringList colorValues = parser.values(colorOption);
-        if (colorValues.size() > 1)
-            return usageError(QStringLiteral("give --color once"));
-        const ColorParser::Result parsed = ColorParser::parse(colorValues.first(), &rgb);
-        if (parsed != ColorParser::Valid)
-            return usageError(
-                ColorParser::errorText(parsed, QuotedText::quote(colorValues.first())));
+        const QStringList colorValues = parser.values(a.color);
+        if (colorValues.size() > 1) {
+            *error = QStringLiteral("give --color once");
+            return false;
+        }
+        if (!parseColor(colorValues.first(), &command->rgb, error))
+            return false;
     }
+    command->devicesNamed = parser.isSet(a.device);
+    if (command->devicesNamed && !parseDevices(parser.values(a.device), &command->devices, error))
+        return false;
+    command->mode = color ? Command::Color : stream ? Command::Stream : Command::Telemetry;
+    if (!telemetry)
+        return true;
 
-    QString error;
-    int devices = HidWorker::Handbrake | HidWorker::SqShifter | HidWorker::HShifter;
-    const bool devicesNamed = parser.isSet(deviceOption);
-    if (devicesNamed && !parseDevices(parser.values(deviceOption), &devices, &error))
-        return usageError(error);
-    if (telemetry) {
-        TelemetryStream::Options options;
-        options.endpoint = positional.value(0);
-        options.devices = static_cast<HidWorker::Device>(devices);
-        options.devicesNamed = devicesNamed;
-        if (!parseTelemetryOptions(parser.values(shiftAtOption), parser.values(idleOption),
-                                   &options, &error))
-            return usageError(error);
-        // A port that is taken shows before any accessory is touched.
-        quint32 address;
-        quint16 port;
-        if (!TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, &error))
-            return usageError(error);
-        TelemetryStream telemetryStream(options, err);
-        return telemetryStream.run();
-    }
-    if (stream) {
-        ColorStream colorStream(inputFd, static_cast<HidWorker::Device>(devices), devicesNamed,
-                                err);
+    TelemetryStream::Options &options = command->telemetry;
+    options.endpoint = positional.value(0);
+    options.devices = static_cast<HidWorker::Device>(command->devices);
+    options.devicesNamed = command->devicesNamed;
+    if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), &options, error))
+        return false;
+    // A bad address shows before any accessory is touched; a port that is
+    // taken does too, from the stream itself.
+    quint32 address;
+    quint16 port;
+    return TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, error);
+}
+
+int BrimselCtl::dispatch(const Command &command)
+{
+    switch (command.mode) {
+    case Command::Help:
+        out << helpText();
+        break;
+    case Command::Version:
+        out << versionText();
+        break;
+    case Command::List:
+        return listDevices();
+    case Command::Color:
+        return writeColor(QColor::fromRgb(command.rgb), command.devices, command.devicesNamed);
+    case Command::Stream: {
+        ColorStream colorStream(inputFd, static_cast<HidWorker::Device>(command.devices),
+                                command.devicesNamed, err);
         return colorStream.run();
     }
-    return writeColor(QColor::fromRgb(rgb), devices, devicesNamed);
+    case Command::Telemetry: {
+        TelemetryStream telemetryStream(command.telemetry, err);
+        return telemetryStream.run();
+    }
+    }
+    out.flush();
+    return CtlOutput::Success;
 }
 
 QString BrimselCtl::helpText()
@@ -351,40 +404,12 @@ QString BrimselCtl::versionText()
                                          QStringLiteral(BRIMSEL_VERSION));
 }
 
-QStringList BrimselCtl::missingLines(int devices, bool devicesNamed, int now, const QString &until)
-{
-    QStringList lines;
-    if (!devicesNamed) {
-        if (!(now & devices))
-            lines << QStringLiteral("Device not found, waiting for an accessory%1").arg(until);
-        return lines;
-    }
-    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-        if ((devices & kind.bit) && !(now & kind.bit))
-            lines << QStringLiteral("%1: not connected, waiting for it%2")
-                         .arg(QLatin1String(kind.name), until);
-    }
-    return lines;
-}
-
-QStringList BrimselCtl::changeLines(int before, int now)
-{
-    QStringList lines;
-    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-        if ((now & kind.bit) != (before & kind.bit))
-            lines << QStringLiteral("%1: %2").arg(
-                QLatin1String(kind.name),
-                (now & kind.bit) ? QStringLiteral("connected") : QStringLiteral("disconnected"));
-    }
-    return lines;
-}
-
 int BrimselCtl::usageError(const QString &message)
 {
     err << programName << ": " << message << '\n'
         << "Try 'brimsel-ctl --help' for more information.\n";
     err.flush();
-    return UsageError;
+    return CtlOutput::UsageError;
 }
 
 int BrimselCtl::listDevices()
@@ -395,7 +420,7 @@ int BrimselCtl::listDevices()
         out << found.kind->name << '\t' << hexId(found.kind->productId) << '\t' << found.path
             << '\t' << (found.serial.isEmpty() ? QStringLiteral("-") : found.serial) << '\n';
     }
-    const QString error = devices.isEmpty() ? libraryError() : QString();
+    const QString error = devices.isEmpty() ? libraryError(hid) : QString();
     hid.finish();
     out.flush();
     if (devices.isEmpty()) {
@@ -404,9 +429,9 @@ int BrimselCtl::listDevices()
         else
             err << error;
         err.flush();
-        return NotConnected;
+        return CtlOutput::NotConnected;
     }
-    return Success;
+    return CtlOutput::Success;
 }
 
 int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
@@ -418,16 +443,15 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
     for (const HidOneShot::Found &found : hid.enumerate())
         present |= found.kind->bit;
     if (!present) {
-        const QString error = libraryError();
+        const QString error = libraryError(hid);
         if (!error.isEmpty()) {
             hid.finish();
             err << error;
             err.flush();
-            return NotConnected;
+            return CtlOutput::NotConnected;
         }
     }
 
-    const HidWorker::ColorReport report = HidWorker::colorReport(color);
     int written = 0;
     bool failed = false;
     for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
@@ -438,28 +462,15 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
                 err << programName << ": " << kind.name << ": not connected\n";
             continue;
         }
-        // Twice, as the window does; both sends must get through.
-        QString error;
-        switch (hid.sendTwice(kind, report.data(), report.size(), &error)) {
-        case HidOneShot::OpenFailed:
-            err << programName << ": " << kind.name << ": cannot open it: " << error << '\n';
-            failed = true;
-            break;
-        case HidOneShot::TimedOut:
-            err << programName << ": " << kind.name << ": no answer within "
-                << ReportSender::DefaultTimeoutMs << " ms; the colour may not have been set\n";
-            err.flush(); // now, not when the kernel lets the next accessory open
-            failed = true;
-            break;
-        case HidOneShot::WriteFailed:
-            err << programName << ": " << kind.name << ": write failed: " << error << '\n';
-            failed = true;
-            break;
-        case HidOneShot::Written:
+        QString message;
+        if (hid.setColor(kind, color, &message) == HidOneShot::Written) {
             out << kind.name << ": " << color.name() << '\n';
             ++written;
-            break;
+            continue;
         }
+        // Now, not when the kernel lets the next accessory open.
+        CtlOutput::say(err, QStringLiteral("%1: %2").arg(QLatin1String(kind.name), message));
+        failed = true;
     }
     hid.finish();
     out.flush();
@@ -468,6 +479,6 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
     err.flush();
 
     if (failed)
-        return WriteFailed;
-    return written ? Success : NotConnected;
+        return CtlOutput::WriteFailed;
+    return written ? CtlOutput::Success : CtlOutput::NotConnected;
 }

@@ -2,6 +2,10 @@
 #ifndef BRIMSELCTL_H
 #define BRIMSELCTL_H
 
+#include "accessorytable.h"
+#include "telemetrystream.h"
+
+#include <QRgb>
 #include <QString>
 #include <QStringList>
 
@@ -12,20 +16,11 @@ QT_END_NAMESPACE
 
 // The command-line companion of the window: lists the connected accessories
 // and sets their colour. It writes only to the two streams it is given and
-// returns the exit status instead of exiting, so that it can run in-process.
+// returns the exit status (CtlOutput::ExitStatus) instead of exiting, so
+// that it can run in-process.
 class BrimselCtl
 {
 public:
-    enum ExitStatus {
-        Success = 0,
-        WriteFailed = 1,  // an accessory could not be opened or written
-        OutputFailed = 1, // standard output could not be written
-        UsageError = 2,   // bad arguments; nothing was sent
-        NotConnected = 3,
-        BadLines = 4,          // --stream: some input lines were not colours
-        StoppedBySignal = 128, // --stream: plus the signal's number
-    };
-
     BrimselCtl(QTextStream &out, QTextStream &err);
 
     // Where --stream reads from; standard input unless set.
@@ -36,14 +31,24 @@ public:
 
     static QString helpText();
     static QString versionText();
-    // What --stream and --telemetry say of the accessories they wait for:
-    // at the first state, those of `devices` that are missing (`until` ends
-    // the line); afterwards, each one that came or went.
-    static QStringList missingLines(int devices, bool devicesNamed, int now, const QString &until);
-    static QStringList changeLines(int before, int now);
 
 private:
+    struct Arguments;
+    // What a command line asks for, once checked.
+    struct Command
+    {
+        enum Mode { Help, Version, List, Color, Stream, Telemetry } mode = Help;
+        QRgb rgb = 0;
+        int devices = AccessoryTable::AllBits;
+        bool devicesNamed = false;
+        TelemetryStream::Options telemetry;
+    };
+
+    // Parse, check, dispatch.
     int runCommand(const QStringList &arguments);
+    static bool check(const Arguments &arguments, Command *command, QString *error);
+    int dispatch(const Command &command);
+
     int usageError(const QString &message);
     int listDevices();
     int writeColor(const QColor &color, int devices, bool devicesNamed);

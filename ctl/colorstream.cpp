@@ -2,15 +2,13 @@
 #include "colorstream.h"
 
 #include <QTextStream>
-#include <QTimer>
 
-#include "accessorytable.h"
-#include "brimselctl.h"
 #include "colorlinereader.h"
+#include "ctloutput.h"
+#include "stopsignals.h"
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -25,45 +23,6 @@
 namespace {
 
 constexpr int kReadSize = 64 * 1024;
-constexpr int kSignalCheckMs = 50;
-
-// Set by the signal handler, read by a timer: the only thing a handler may
-// safely do is store to a lock-free atomic.
-std::atomic<int> caughtSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
-
-extern "C" void onSignal(int signal)
-{
-    caughtSignal = signal;
-}
-
-// Installs the handlers for as long as it lives; the old ones come back after.
-class SignalHandlers
-{
-public:
-    SignalHandlers()
-    {
-        caughtSignal = 0;
-        for (size_t i = 0; i < kCount; ++i)
-            previous[i] = std::signal(kSignals[i], onSignal);
-    }
-    ~SignalHandlers()
-    {
-        for (size_t i = 0; i < kCount; ++i)
-            std::signal(kSignals[i], previous[i]);
-    }
-
-private:
-#ifdef SIGPIPE
-    // A closed standard error would otherwise kill the program mid-write.
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGPIPE};
-#else
-    static constexpr int kSignals[] = {SIGINT, SIGTERM};
-#endif
-    static constexpr size_t kCount = sizeof kSignals / sizeof kSignals[0];
-    void (*previous[kCount])(int);
-};
-
 int duplicateFd(int fd)
 {
 #ifdef Q_OS_WIN
@@ -89,12 +48,6 @@ void closeFd(int fd)
 #else
     close(fd);
 #endif
-}
-
-void writeMessage(QTextStream &err, const QString &message)
-{
-    err << "brimsel-ctl: " << message << '\n';
-    err.flush();
 }
 
 } // namespace
@@ -170,14 +123,16 @@ void ColorStream::Input::say(const QString &message)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (stream)
-        writeMessage(stream->err, message);
+        CtlOutput::say(stream->err, message);
 }
 
 ColorStream::ColorStream(int inputFd, HidWorker::Device devices, bool devicesNamed,
                          QTextStream &err)
     : inputFd(inputFd), devices(devices), devicesNamed(devicesNamed), err(err),
       input(std::make_shared<Input>()),
-      link([this](const QColor &color) { return sendColor(color); })
+      relay(devices,
+            {[this](int connected) { setDeviceState(connected); }, [this] { takeNewestColor(); },
+             [this] { finishIfDone(); }, [this](const QString &message) { say(message); }})
 {
 }
 
@@ -189,7 +144,8 @@ ColorStream::~ColorStream()
 
 int ColorStream::run()
 {
-    SignalHandlers handlers;
+    StopSignals stopSignals;
+    connect(&stopSignals, SIGNAL(stopRequested(int)), this, SLOT(stop(int)));
     {
         std::lock_guard<std::mutex> lock(input->mutex);
         input->stream = this;
@@ -200,13 +156,8 @@ int ColorStream::run()
         say(QStringLiteral("cannot read the input: %1").arg(qt_error_string(errno)));
     std::thread reader(&Input::read, input, fd);
 
-    link.start(this);
-
-    QTimer signalCheck;
-    connect(&signalCheck, SIGNAL(timeout()), this, SLOT(checkSignals()));
-    signalCheck.start(kSignalCheckMs);
+    relay.start();
     loop.exec();
-    signalCheck.stop();
 
     {
         std::lock_guard<std::mutex> lock(input->mutex);
@@ -219,42 +170,34 @@ int ColorStream::run()
         reader.detach();
     // The write in flight finishes; a write that hung keeps its handle and
     // the HID library past the end of the thread, and nothing waits for it.
-    link.stop();
+    relay.stop();
 
     if (stopSignal)
-        return BrimselCtl::StoppedBySignal + stopSignal;
+        return CtlOutput::StoppedBySignal + stopSignal;
     if (!everConnected)
-        return BrimselCtl::NotConnected;
-    return input->badLines ? BrimselCtl::BadLines : BrimselCtl::Success;
+        return CtlOutput::NotConnected;
+    return input->badLines ? CtlOutput::BadLines : CtlOutput::Success;
 }
 
-void ColorStream::setDeviceState(HidWorker::Device connected_devices)
+void ColorStream::setDeviceState(int connected_devices)
 {
     const int now = connected_devices & devices;
     // Only while the input lasts: an input that has ended (/dev/null) ends
     // the stream as soon as this is said.
     const QStringList lines =
-        stateKnown ? BrimselCtl::changeLines(connected, now)
-                   : BrimselCtl::missingLines(devices, devicesNamed, now,
-                                              QStringLiteral(" until the input ends"));
+        stateKnown ? CtlOutput::changeLines(connected, now)
+                   : CtlOutput::missingLines(devices, devicesNamed, now,
+                                             QStringLiteral(" until the input ends"));
     for (const QString &line : lines)
         say(line);
     if (stateKnown) {
         // One that came back shows the colour of the moment.
         if ((now & ~connected) && !takeNewestColor() && newestColor.isValid())
-            link.updateColor(newestColor);
+            relay.updateColor(newestColor);
     }
     stateKnown = true;
     connected = now;
     everConnected |= now;
-    finishIfDone();
-}
-
-void ColorStream::clearUpdatingColor()
-{
-    // Whatever the reader has newer goes next, not what waited here.
-    takeNewestColor();
-    link.clearUpdatingColor();
     finishIfDone();
 }
 
@@ -270,18 +213,10 @@ void ColorStream::inputEnded()
     finishIfDone();
 }
 
-void ColorStream::checkSignals()
+void ColorStream::stop(int signal)
 {
-    if (const int signal = caughtSignal) {
-        stopSignal = signal;
-        loop.quit();
-    }
-}
-
-bool ColorStream::sendColor(const QColor &color)
-{
-    emit colorUpdateRequested(color, devices);
-    return true;
+    stopSignal = signal;
+    loop.quit();
 }
 
 bool ColorStream::takeNewestColor()
@@ -290,7 +225,7 @@ bool ColorStream::takeNewestColor()
     if (!(newest & Input::Fresh))
         return false;
     newestColor = QColor::fromRgb(QRgb(newest & 0xffffffffu));
-    link.updateColor(newestColor);
+    relay.updateColor(newestColor);
     return true;
 }
 
@@ -298,19 +233,12 @@ void ColorStream::finishIfDone()
 {
     // The state is known once the worker's first pass has reported, so
     // missing accessories are always told about.
-    if (ended && stateKnown && !link.isUpdating())
+    if (ended && stateKnown && !relay.isUpdating())
         loop.quit();
 }
 
 void ColorStream::say(const QString &message)
 {
     std::lock_guard<std::mutex> lock(input->mutex);
-    writeMessage(err, message);
-}
-
-// A hung accessory or a HID library that cannot start, as the window's
-// status bar would show it.
-void ColorStream::showError(QString message)
-{
-    say(message);
+    CtlOutput::say(err, message);
 }

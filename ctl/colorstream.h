@@ -2,7 +2,7 @@
 #ifndef COLORSTREAM_H
 #define COLORSTREAM_H
 
-#include "devicelink.h"
+#include "devicerelay.h"
 #include "hidworker.h"
 
 #include <QColor>
@@ -33,21 +33,18 @@ public:
     // returns brimsel-ctl's exit status.
     int run();
 
-signals:
-    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
+    // The requests it makes, for a benchmark to watch.
+    DeviceRelay &deviceRelay() { return relay; }
 
 private slots:
-    void setDeviceState(HidWorker::Device connected_devices);
-    void clearUpdatingColor();
     void colorRead();
     void inputEnded();
-    void checkSignals();
-    void showError(QString message);
+    void stop(int signal);
 
 private:
     struct Input;
 
-    bool sendColor(const QColor &color);
+    void setDeviceState(int connected_devices);
     bool takeNewestColor();
     void finishIfDone();
     void say(const QString &line);
@@ -57,7 +54,7 @@ private:
     const bool devicesNamed;
     QTextStream &err;
     std::shared_ptr<Input> input;
-    DeviceLink link;
+    DeviceRelay relay;
     QEventLoop loop;
     QColor newestColor; // the newest colour read, for accessories that come back
     bool stateKnown = false;

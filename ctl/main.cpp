@@ -3,8 +3,6 @@
 #include <QTextStream>
 
 #include "brimselctl.h"
-#include "hidlibrary.h"
-#include "hidworker.h"
 
 #include <cstdio>
 
@@ -25,8 +23,6 @@ int main(int argc, char *argv[])
     }
 #endif
     QCoreApplication app(argc, argv);
-    // For --stream, whose worker then names a HID library that cannot start.
-    HidWorker::setStartCheck(HidLibrary::startError);
     QTextStream out(stdout);
     QTextStream err(stderr);
     BrimselCtl ctl(out, err);

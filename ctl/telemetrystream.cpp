@@ -4,101 +4,16 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
-#include "accessorytable.h"
-#include "brimselctl.h"
+#include "ctloutput.h"
+#include "stopsignals.h"
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
-#include <memory>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
-constexpr int kSignalCheckMs = 50;
 // More than the largest format, so that a longer packet shows as such.
 constexpr size_t kBufferSize = 2048;
 constexpr int kPacketsPerWake = 64;
-
-std::atomic<int> caughtSignal{0};
-#ifndef Q_OS_WIN
-// The handler wakes the loop through a pipe, so that no timer has to look
-// for a signal 20 times a second beside the packets.
-int signalPipe[2] = {-1, -1};
-#endif
-
-extern "C" void onTelemetrySignal(int signal)
-{
-    caughtSignal = signal;
-#ifndef Q_OS_WIN
-    const char byte = 0;
-    if (signalPipe[1] >= 0 && write(signalPipe[1], &byte, 1) < 0) {
-        // Full: a wake-up is waiting already.
-    }
-#endif
-}
-
-// The handlers live as long as the run; the old ones come back after it.
-class SignalScope
-{
-public:
-    SignalScope()
-    {
-        caughtSignal = 0;
-#ifndef Q_OS_WIN
-        if (pipe(signalPipe) == 0) {
-            for (int fd : signalPipe) {
-                fcntl(fd, F_SETFD, FD_CLOEXEC);
-                fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-            }
-        } else {
-            signalPipe[0] = signalPipe[1] = -1;
-        }
-#endif
-        previousInt = std::signal(SIGINT, onTelemetrySignal);
-        previousTerm = std::signal(SIGTERM, onTelemetrySignal);
-#ifdef SIGPIPE
-        previousPipe = std::signal(SIGPIPE, onTelemetrySignal);
-#endif
-    }
-    ~SignalScope()
-    {
-        std::signal(SIGINT, previousInt);
-        std::signal(SIGTERM, previousTerm);
-#ifdef SIGPIPE
-        std::signal(SIGPIPE, previousPipe);
-#endif
-#ifndef Q_OS_WIN
-        for (int &fd : signalPipe) {
-            if (fd >= 0)
-                close(fd);
-            fd = -1;
-        }
-#endif
-    }
-
-    // A descriptor that becomes readable when a signal came, or -1: then
-    // the caller has to look for one now and then.
-    static int wakeDescriptor()
-    {
-#ifndef Q_OS_WIN
-        return signalPipe[0];
-#else
-        return -1;
-#endif
-    }
-
-private:
-    void (*previousInt)(int);
-    void (*previousTerm)(int);
-#ifdef SIGPIPE
-    void (*previousPipe)(int);
-#endif
-};
 
 qint64 steadyMs()
 {
@@ -110,7 +25,8 @@ qint64 steadyMs()
 
 TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
     : options(options), err(err), lights(options.idle, options.shiftAt, steadyMs),
-      link([this](const QColor &color, int devices) { return sendColor(color, devices); })
+      relay({[this](int connected) { setDeviceState(connected); }, nullptr, nullptr,
+             [this](const QString &message) { say(message); }})
 {
     lightTimer.setSingleShot(true);
     lightTimer.setTimerType(Qt::PreciseTimer);
@@ -124,39 +40,29 @@ int TelemetryStream::run()
     QString error;
     if (!receiver.open(options.endpoint, &error)) {
         say(error);
-        return BrimselCtl::UsageError;
+        return CtlOutput::UsageError;
     }
-    SignalScope signalScope;
+    StopSignals stopSignals;
+    connect(&stopSignals, SIGNAL(stopRequested(int)), this, SLOT(stop(int)));
     say(QStringLiteral("listening for telemetry on %1").arg(receiver.endpoint()));
 
-    link.start(this);
+    relay.start();
 
     QSocketNotifier notifier(receiver.descriptor(), QSocketNotifier::Read);
     connect(&notifier, SIGNAL(activated(int)), this, SLOT(readPackets()));
-    QTimer signalCheck;
-    connect(&signalCheck, SIGNAL(timeout()), this, SLOT(checkSignals()));
-    std::unique_ptr<QSocketNotifier> signalWake;
-    if (SignalScope::wakeDescriptor() >= 0) {
-        signalWake.reset(new QSocketNotifier(SignalScope::wakeDescriptor(), QSocketNotifier::Read));
-        connect(signalWake.get(), SIGNAL(activated(int)), this, SLOT(checkSignals()));
-    } else {
-        signalCheck.start(kSignalCheckMs);
-    }
 
     // What each accessory shows is unknown until now: the idle colour, at once.
     showLights();
     loop.exec();
-    signalCheck.stop();
-    signalWake.reset();
     notifier.setEnabled(false);
     lightTimer.stop();
 
     // The write in flight finishes; a write that hung keeps its handle and
     // the HID library past the end of the thread, as with --stream.
-    link.stop();
+    relay.stop();
     if (unreadable)
         say(QStringLiteral("telemetry: %1 packets could not be read").arg(unreadable));
-    return BrimselCtl::StoppedBySignal + stopSignal;
+    return CtlOutput::StoppedBySignal + stopSignal;
 }
 
 void TelemetryStream::readPackets()
@@ -199,7 +105,7 @@ void TelemetryStream::showLights()
     ColorCoalescer::AccessoryColors wanted;
     for (size_t i = 0; i < colors.size(); ++i)
         wanted[i] = QColor::fromRgb(colors[i]);
-    link.updateColors(wanted, options.devices);
+    relay.updateColors(wanted, options.devices);
     // Every packet moves the fall-back to idle on, but the timer is set again
     // only for an earlier moment: at 60 packets a second, resetting it each
     // time would cost more than the rest of the packet's work.
@@ -213,49 +119,29 @@ void TelemetryStream::showLights()
     }
 }
 
-bool TelemetryStream::sendColor(const QColor &color, int devices)
-{
-    emit colorUpdateRequested(color, HidWorker::Device(devices));
-    return true;
-}
-
-void TelemetryStream::setDeviceState(HidWorker::Device connected_devices)
+void TelemetryStream::setDeviceState(int connected_devices)
 {
     const int now = connected_devices & options.devices;
     const QStringList lines =
-        stateKnown
-            ? BrimselCtl::changeLines(connected, now)
-            : BrimselCtl::missingLines(options.devices, options.devicesNamed, now, QString());
+        stateKnown ? CtlOutput::changeLines(connected, now)
+                   : CtlOutput::missingLines(options.devices, options.devicesNamed, now, QString());
     for (const QString &line : lines)
         say(line);
     if (stateKnown) {
         // One that came back shows the colour of the moment.
-        link.resend(now & ~connected);
+        relay.resend(now & ~connected);
     }
     stateKnown = true;
     connected = now;
 }
 
-void TelemetryStream::clearUpdatingColor()
+void TelemetryStream::stop(int signal)
 {
-    link.clearUpdatingColor();
-}
-
-void TelemetryStream::checkSignals()
-{
-    if (const int signal = caughtSignal) {
-        stopSignal = signal;
-        loop.quit();
-    }
-}
-
-void TelemetryStream::showError(QString message)
-{
-    say(message);
+    stopSignal = signal;
+    loop.quit();
 }
 
 void TelemetryStream::say(const QString &message)
 {
-    err << "brimsel-ctl: " << message << '\n';
-    err.flush();
+    CtlOutput::say(err, message);
 }

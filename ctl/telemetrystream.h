@@ -2,7 +2,7 @@
 #ifndef TELEMETRYSTREAM_H
 #define TELEMETRYSTREAM_H
 
-#include "devicelink.h"
+#include "devicerelay.h"
 #include "hidworker.h"
 #include "telemetrydecoder.h"
 #include "telemetrylights.h"
@@ -14,7 +14,6 @@
 #include <QTimer>
 
 QT_BEGIN_NAMESPACE
-class QSocketNotifier;
 class QTextStream;
 QT_END_NAMESPACE
 
@@ -42,19 +41,13 @@ public:
     // 2 if it cannot listen, before any accessory is touched.
     int run();
 
-signals:
-    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
-
 private slots:
     void readPackets();
     void showLights();
-    void setDeviceState(HidWorker::Device connected_devices);
-    void clearUpdatingColor();
-    void checkSignals();
-    void showError(QString message);
+    void stop(int signal);
 
 private:
-    bool sendColor(const QColor &color, int devices);
+    void setDeviceState(int connected_devices);
     void say(const QString &message);
 
     const Options options;
@@ -64,7 +57,7 @@ private:
     QTimer lightTimer; // the next flash step or the fall-back to idle, or later
     qint64 lightDue = 0;
     QEventLoop loop;
-    DeviceLink link; // a colour per accessory
+    DeviceRelay relay; // a colour per accessory
 
     int announced = 0; // formats named since packets last stopped, one bit each
     qint64 lastReadable = 0;

@@ -21,13 +21,21 @@ public:
     };
 
     static constexpr unsigned short VendorId = 0x1209;
-    static constexpr int Count = 3;
     // The product IDs do not rise with the bits: the handbrake is 0x3103.
-    static constexpr std::array<Entry, Count> entries{{
-        {1, 0x3103, "handbrake", QT_TRANSLATE_NOOP("HidWorker", "Handbrake")},
-        {2, 0x3102, "sq", QT_TRANSLATE_NOOP("HidWorker", "SQ Shifter")},
-        {4, 0x3104, "h", QT_TRANSLATE_NOOP("HidWorker", "H Shifter")},
+    static constexpr unsigned short HandbrakeProductId = 0x3103;
+    static constexpr unsigned short SqShifterProductId = 0x3102;
+    static constexpr unsigned short HShifterProductId = 0x3104;
+    static constexpr int Count = 3;
+    // One of something per accessory, in the table's order.
+    template<typename T> using PerAccessory = std::array<T, Count>;
+
+    static constexpr PerAccessory<Entry> entries{{
+        {1, HandbrakeProductId, "handbrake", QT_TRANSLATE_NOOP("HidWorker", "Handbrake")},
+        {2, SqShifterProductId, "sq", QT_TRANSLATE_NOOP("HidWorker", "SQ Shifter")},
+        {4, HShifterProductId, "h", QT_TRANSLATE_NOOP("HidWorker", "H Shifter")},
     }};
+    // Every accessory's bit.
+    static constexpr int AllBits = 1 | 2 | 4;
 
     // Null when nothing matches.
     static const Entry *forBit(int bit);

@@ -2,9 +2,10 @@
 #ifndef COLORCOALESCER_H
 #define COLORCOALESCER_H
 
+#include "accessorytable.h"
+
 #include <QColor>
 
-#include <array>
 #include <functional>
 
 // Keeps at most one colour request out at a time. Of the colours that come
@@ -26,7 +27,7 @@ public:
     // Sends a colour to the accessories in devices (HidWorker::Device bits).
     using GroupSendStep = std::function<bool(const QColor &, int devices)>;
     // One colour per accessory, in the bit order 1, 2, 4.
-    using AccessoryColors = std::array<QColor, 3>;
+    using AccessoryColors = AccessoryTable::PerAccessory<QColor>;
 
     explicit ColorCoalescer(SendStep sendStep);
     explicit ColorCoalescer(GroupSendStep groupSendStep);

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QThread>
 
+#include "hidlibrary.h"
 #include "hidworker.h"
 
 #include <utility>
@@ -24,6 +25,8 @@ void DeviceLink::start(QObject *client)
 {
     thread = new QThread;
     worker = new HidWorker;
+    // A HID library that cannot start is named rather than taken for no accessories.
+    worker->setStartCheck(HidLibrary::startError);
     worker->moveToThread(thread);
 
     // clang-format off
@@ -34,8 +37,7 @@ void DeviceLink::start(QObject *client)
     QObject::connect(worker, SIGNAL(colorUpdated()), client, SLOT(clearUpdatingColor()));
     QObject::connect(client, SIGNAL(colorUpdateRequested(QColor,HidWorker::Device)),
                      worker, SLOT(updateColor(QColor,HidWorker::Device)));
-    if (client->metaObject()->indexOfSlot("showError(QString)") >= 0)
-        QObject::connect(worker, SIGNAL(errorOccurred(QString)), client, SLOT(showError(QString)));
+    QObject::connect(worker, SIGNAL(errorOccurred(QString)), client, SLOT(showError(QString)));
     // clang-format on
 
     thread->start(QThread::InheritPriority);

@@ -15,17 +15,16 @@ class HidWorker;
 
 // A program's way to the accessories: the worker thread with its HidWorker,
 // the colour flow (one request out at a time, the newest colour waiting)
-// and the way it all ends. The window, brimsel-ctl --stream and whatever
-// else talks to the accessories for a while go through one of these.
+// and the way it all ends. The window goes through one of these directly;
+// brimsel-ctl's long-running modes go through a DeviceRelay, which owns one.
 //
 // The client is a QObject in the calling thread with the window's
-// signatures: slots setDeviceState(HidWorker::Device) and
-// clearUpdatingColor(), signal colorUpdateRequested(QColor,HidWorker::Device),
-// and, if it has one, slot showError(QString). Its updateColor and
-// clearUpdatingColor hand on to the link's; its send step emits the request.
-// A client that gives each accessory a colour of its own (brimsel-ctl
-// --telemetry) makes the link with a group step and hands on updateColors
-// and resend instead of updateColor.
+// signatures: slots setDeviceState(HidWorker::Device), clearUpdatingColor()
+// and showError(QString), signal colorUpdateRequested(QColor,HidWorker::Device).
+// Its clearUpdatingColor hands on to the link's; its send step emits the
+// request. A client that gives each accessory a colour of its own makes the
+// link with a group step and hands on updateColors and resend instead of
+// updateColor.
 class DeviceLink
 {
 public:

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "hidoneshot.h"
 
+#include "hidlibrary.h"
 #include "hidsession.h"
+#include "hidworker.h"
 #include "reportsender.h"
 
 #include <hidapi.h>
@@ -42,23 +44,32 @@ QVector<HidOneShot::Found> HidOneShot::enumerate()
     return found;
 }
 
-HidOneShot::Outcome HidOneShot::sendTwice(const AccessoryTable::Entry &kind,
-                                          const unsigned char *report, size_t length,
-                                          QString *error)
+QString HidOneShot::startError()
+{
+    return HidLibrary::startError();
+}
+
+HidOneShot::Outcome HidOneShot::setColor(const AccessoryTable::Entry &kind, const QColor &color,
+                                         QString *message)
 {
     hid_device *device = hid_open(AccessoryTable::VendorId, kind.productId, nullptr);
     if (!device) {
-        *error = errorText(nullptr);
+        *message = QStringLiteral("cannot open it: %1").arg(errorText(nullptr));
         return OpenFailed;
     }
+    const HidWorker::ColorReport report = HidWorker::colorReport(color);
     ReportSender sender;
-    const ReportSender::Outcome outcome = sender.sendTwice({device}, report, length)[0];
+    const ReportSender::Outcome outcome =
+        sender.sendTwice({device}, report.data(), report.size())[0];
     // The sender closes the handle if the accessory ever lets go.
-    if (outcome == ReportSender::TimedOut)
+    if (outcome == ReportSender::TimedOut) {
+        *message = QStringLiteral("no answer within %1 ms; the colour may not have been set")
+                       .arg(ReportSender::DefaultTimeoutMs);
         return TimedOut;
+    }
     Outcome result = Written;
     if (outcome == ReportSender::Failed) {
-        *error = errorText(device);
+        *message = QStringLiteral("write failed: %1").arg(errorText(device));
         result = WriteFailed;
     }
     hid_close(device);

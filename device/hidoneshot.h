@@ -7,7 +7,9 @@
 #include <QString>
 #include <QVector>
 
-#include <cstddef>
+QT_BEGIN_NAMESPACE
+class QColor;
+QT_END_NAMESPACE
 
 // Single calls to the accessories for a program that does one thing and
 // ends (brimsel-ctl --list and --color), with no worker thread. It holds a
@@ -37,10 +39,13 @@ public:
 
     // Our accessories as the bus lists them, in its order.
     QVector<Found> enumerate();
-    // Opens the first accessory of that kind, sends the report twice within
-    // the sender's bound and closes it again.
-    Outcome sendTwice(const AccessoryTable::Entry &kind, const unsigned char *report, size_t length,
-                      QString *error);
+    // Why the HID library cannot start, or empty while it works. Worth
+    // asking when enumerate() found nothing.
+    QString startError();
+    // Opens the first accessory of that kind, sends it the colour twice, as
+    // the window does, within the sender's bound, and closes it again. All
+    // but Written leave in message what went wrong, for the user.
+    Outcome setColor(const AccessoryTable::Entry &kind, const QColor &color, QString *message);
     void finish();
 
 private:

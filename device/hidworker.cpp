@@ -4,12 +4,9 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "accessorytable.h"
 #include "hidsession.h"
 
 #include <hidapi.h>
-
-#include <atomic>
 
 namespace {
 
@@ -20,16 +17,9 @@ constexpr int kPresenceReadTimeoutMs = 50;
 constexpr int kPollIntervalMs = 100;
 
 constexpr const auto &kTable = AccessoryTable::entries;
-static_assert(kTable[0].bit == HidWorker::Handbrake &&
-                  kTable[0].productId == HidWorker::HandbrakeProductId,
-              "slot order: handbrake first");
-static_assert(kTable[1].bit == HidWorker::SqShifter &&
-                  kTable[1].productId == HidWorker::SqShifterProductId,
-              "slot order: SQ shifter second");
-static_assert(kTable[2].bit == HidWorker::HShifter &&
-                  kTable[2].productId == HidWorker::HShifterProductId,
-              "slot order: H shifter third");
-static_assert(AccessoryTable::VendorId == HidWorker::VendorId, "one vendor");
+static_assert(kTable[0].bit == HidWorker::Handbrake, "slot order: handbrake first");
+static_assert(kTable[1].bit == HidWorker::SqShifter, "slot order: SQ shifter second");
+static_assert(kTable[2].bit == HidWorker::HShifter, "slot order: H shifter third");
 
 // Checks one accessory and tries to open it when its slot is empty. Returns
 // whether it counts as connected in this pass.
@@ -44,7 +34,7 @@ bool pollAccessory(hid_device *&slot, unsigned short productId)
         slot = nullptr;
         return false;
     }
-    slot = hid_open(HidWorker::VendorId, productId, nullptr);
+    slot = hid_open(AccessoryTable::VendorId, productId, nullptr);
     return slot != nullptr;
 }
 
@@ -52,9 +42,6 @@ QString nameOf(int slot)
 {
     return AccessoryTable::displayName(kTable[size_t(slot)].bit, "HidWorker");
 }
-
-// Set once by a program before its worker starts; none in tests that do not ask.
-std::atomic<HidWorker::StartCheck> startCheck{nullptr};
 
 } // namespace
 
@@ -86,7 +73,7 @@ HidWorker::~HidWorker()
     HidSession::leaveAndExit();
 }
 
-std::array<hid_device_ **, 3> HidWorker::handleSlots()
+AccessoryTable::PerAccessory<hid_device_ **> HidWorker::handleSlots()
 {
     return {&handbrake, &sqShifter, &hShifter};
 }
@@ -95,14 +82,14 @@ void HidWorker::process()
 {
     // Read once: a writer letting go halfway through the pass must not make
     // the pass see its accessory gone.
-    std::array<bool, 3> busy;
+    AccessoryTable::PerAccessory<bool> busy;
     bool anyBusy = false;
     for (size_t i = 0; i < busy.size(); ++i) {
         busy[i] = sender.busy(int(i));
         anyBusy = anyBusy || busy[i];
     }
 
-    const std::array<hid_device_ **, 3> handles = handleSlots();
+    const auto handles = handleSlots();
     int connected = NoDevice;
     if (anyBusy) {
         // While a write hangs, Linux holds every hidraw open and close until
@@ -149,19 +136,13 @@ void HidWorker::process()
     QTimer::singleShot(kPollIntervalMs, this, SLOT(process()));
 }
 
-void HidWorker::setStartCheck(StartCheck check)
-{
-    startCheck.store(check);
-}
-
 // Asked only after a pass that found nothing, and only until the library is
 // known to work. Returns the message to show, once.
 QString HidWorker::libraryError(Device state)
 {
-    const StartCheck check = startCheck.load();
-    if (libraryStarted || !check)
+    if (libraryStarted || !startCheck)
         return QString();
-    const QString reason = state == NoDevice ? check() : QString();
+    const QString reason = state == NoDevice ? startCheck() : QString();
     if (reason.isEmpty()) {
         libraryStarted = true;
         // Have the state shown again in place of the error.
@@ -178,7 +159,7 @@ QString HidWorker::libraryError(Device state)
 void HidWorker::updateColor(QColor color, HidWorker::Device devices_to_update)
 {
     const ColorReport report = colorReport(color);
-    const std::array<hid_device_ **, 3> handles = handleSlots();
+    const auto handles = handleSlots();
     ReportSender::Handles named{};
     for (size_t i = 0; i < named.size(); ++i) {
         if (devices_to_update & kTable[i].bit)

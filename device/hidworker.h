@@ -2,14 +2,13 @@
 #ifndef HIDWORKER_H
 #define HIDWORKER_H
 
+#include "accessorytable.h"
 #include "reportsender.h"
 
 #include <QColor>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
-
-#include <array>
 
 struct hid_device_;
 
@@ -28,24 +27,21 @@ public:
         HShifter = 4,
     };
 
-    static constexpr unsigned short VendorId = 0x1209;
-    static constexpr unsigned short HandbrakeProductId = 0x3103;
-    static constexpr unsigned short SqShifterProductId = 0x3102;
-    static constexpr unsigned short HShifterProductId = 0x3104;
-
     using ColorReport = std::array<unsigned char, 4>;
     // Feature report 0x02: red, blue, green (that order). Alpha is not sent.
     static ColorReport colorReport(const QColor &color);
 
     // Tells why the HID library could not start, or nothing while it works
-    // (HidLibrary::startError). Workers ask it after a pass that found
+    // (HidLibrary::startError). The worker asks it after a pass that found
     // nothing, so that the user learns of a broken library rather than of
-    // missing accessories. Without one they never ask.
+    // missing accessories. Without one it never asks. Set before the
+    // worker's thread starts.
     using StartCheck = QString (*)();
-    static void setStartCheck(StartCheck check);
 
     HidWorker();
     ~HidWorker() override;
+
+    void setStartCheck(StartCheck check) { startCheck = check; }
 
 signals:
     void deviceStateChanged(HidWorker::Device connected_devices);
@@ -58,7 +54,7 @@ public slots:
 
 private:
     // The three handle fields, in slot order.
-    std::array<hid_device_ **, 3> handleSlots();
+    AccessoryTable::PerAccessory<hid_device_ **> handleSlots();
     QString libraryError(Device state);
 
     hid_device_ *handbrake = nullptr;
@@ -71,7 +67,8 @@ private:
     // Bounds the wait for a hung accessory.
     ReportSender sender;
     // Slots whose hang has been told of and whose end has not.
-    std::array<bool, 3> hung{};
+    AccessoryTable::PerAccessory<bool> hung{};
+    StartCheck startCheck = nullptr;
 };
 
 Q_DECLARE_METATYPE(HidWorker::Device)

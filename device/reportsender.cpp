@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 // sender: such a writer clears its slot when the kernel lets it go.
 struct ReportSender::Hangs
 {
-    std::array<std::atomic<bool>, Slots> slot{};
+    AccessoryTable::PerAccessory<std::atomic<bool>> slot{};
 };
 
 // Shared by the sender and its writer thread; whoever lets go last frees it.

@@ -2,7 +2,8 @@
 #ifndef REPORTSENDER_H
 #define REPORTSENDER_H
 
-#include <array>
+#include "accessorytable.h"
+
 #include <cstddef>
 #include <memory>
 
@@ -26,9 +27,9 @@ public:
         Skipped,  // no handle, or its accessory still hangs from before
     };
 
-    static constexpr int Slots = 3;
-    using Handles = std::array<hid_device_ *, Slots>;
-    using Outcomes = std::array<Outcome, Slots>;
+    static constexpr int Slots = AccessoryTable::Count;
+    using Handles = AccessoryTable::PerAccessory<hid_device_ *>;
+    using Outcomes = AccessoryTable::PerAccessory<Outcome>;
 
     // Far longer than any accessory that answers at all needs, and short
     // enough that three hung ones stay within the window's 3 s shutdown wait.

@@ -7,6 +7,7 @@
 #include <QTextStream>
 
 #include "brimselctl.h"
+#include "ctloutput.h"
 #include "colorlinereader.h"
 #include "colorparser.h"
 #include "fakehidbus.h"
@@ -110,9 +111,9 @@ void fuzzStream(uint8_t flags, const QByteArray &input)
     close(fds[0]);
     const Read read = sent.size() == input.size() ? whole : readInPieces(sent, 4096);
     const bool reachable = (flags & 8) ? (flags & 6) : (flags & 7);
-    check(status == (!reachable           ? BrimselCtl::NotConnected
-                     : read.bad.isEmpty() ? BrimselCtl::Success
-                                          : BrimselCtl::BadLines));
+    check(status == (!reachable           ? CtlOutput::NotConnected
+                     : read.bad.isEmpty() ? CtlOutput::Success
+                                          : CtlOutput::BadLines));
     // The last colour always arrives; nothing stays open.
     const auto writes = FakeHidBus::events(FakeHidBus::Call::Write);
     if (reachable && !read.colours.isEmpty()) {
@@ -153,11 +154,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzInput in(data, size);
     const uint8_t plugged = in.byte();
     if (plugged & 1)
-        FakeHidBus::plug(HidWorker::HandbrakeProductId, FakeHidBus::ReadMode::Immediate);
+        FakeHidBus::plug(AccessoryTable::HandbrakeProductId, FakeHidBus::ReadMode::Immediate);
     if (plugged & 2)
-        FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     if (plugged & 4)
-        FakeHidBus::plug(HidWorker::HShifterProductId, FakeHidBus::ReadMode::Immediate);
+        FakeHidBus::plug(AccessoryTable::HShifterProductId, FakeHidBus::ReadMode::Immediate);
     if (plugged & 16) {
         fuzzStream(plugged, in.rest());
         return 0;
@@ -183,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     // A refused command line sends nothing, and every open is closed again.
     const int writes = FakeHidBus::count(FakeHidBus::Call::Write);
-    if ((status == BrimselCtl::UsageError && writes != 0) || FakeHidBus::openHandles() != 0)
+    if ((status == CtlOutput::UsageError && writes != 0) || FakeHidBus::openHandles() != 0)
         abort();
     return 0;
 }

@@ -14,15 +14,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     ensureApplication();
-    HidWorker::setStartCheck(HidLibrary::startError);
     QCoreApplication::processEvents(); // let earlier workers' timers go
     FakeHidBus::reset();
-    static const unsigned short products[] = {HidWorker::HandbrakeProductId,
-                                              HidWorker::SqShifterProductId,
-                                              HidWorker::HShifterProductId, 0x3105};
+    static const unsigned short products[] = {AccessoryTable::HandbrakeProductId,
+                                              AccessoryTable::SqShifterProductId,
+                                              AccessoryTable::HShifterProductId, 0x3105};
     FuzzInput in(data, size);
     {
         HidWorker worker;
+        worker.setStartCheck(HidLibrary::startError);
         for (int ops = 0; ops < 64 && !in.atEnd(); ++ops) {
             const uint8_t op = in.byte();
             const uint8_t arg = in.byte();

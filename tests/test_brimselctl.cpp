@@ -116,7 +116,7 @@ void TestBrimselCtl::acceptedColours()
     QFETCH(QStringList, args);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, line);
-    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     const Outcome result = runCtl(args);
     QCOMPARE(result.status, 0);
     QCOMPARE(result.out, line);
@@ -164,8 +164,9 @@ void TestBrimselCtl::rejectedArguments()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
-    for (unsigned short id : {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
-                              HidWorker::HShifterProductId})
+    for (unsigned short id :
+         {AccessoryTable::HandbrakeProductId, AccessoryTable::SqShifterProductId,
+          AccessoryTable::HShifterProductId})
         FakeHidBus::plug(id);
     const Outcome result = runCtl(args);
     QCOMPARE(result.status, 2);
@@ -180,8 +181,9 @@ void TestBrimselCtl::deviceSelection_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QVector<unsigned short>>("written");
-    const unsigned short hb = HidWorker::HandbrakeProductId, sq = HidWorker::SqShifterProductId,
-                         h = HidWorker::HShifterProductId;
+    const unsigned short hb = AccessoryTable::HandbrakeProductId,
+                         sq = AccessoryTable::SqShifterProductId,
+                         h = AccessoryTable::HShifterProductId;
     QTest::newRow("all by default")
         << QStringList{} << QVector<unsigned short>{hb, hb, sq, sq, h, h};
     QTest::newRow("one") << QStringList{"--device", "sq"} << QVector<unsigned short>{sq, sq};
@@ -197,9 +199,9 @@ void TestBrimselCtl::deviceSelection()
 {
     QFETCH(QStringList, args);
     QFETCH(QVector<unsigned short>, written);
-    FakeHidBus::plug(HidWorker::HShifterProductId);
-    FakeHidBus::plug(HidWorker::SqShifterProductId);
-    FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
     const Outcome result = runCtl(QStringList{"--color", "blue"} + args);
     QCOMPARE(result.status, 0);
     QCOMPARE(writtenProducts(), written);
@@ -214,7 +216,7 @@ void TestBrimselCtl::missingAccessories()
     QCOMPARE(result.err, QString("brimsel-ctl: Device not found\n"));
     QVERIFY(result.out.isEmpty());
 
-    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     result = runCtl({"--color", "red", "--device", "handbrake,h"});
     QCOMPARE(result.status, 3);
     QVERIFY(result.err.contains("Handbrake: not connected"));
@@ -223,7 +225,7 @@ void TestBrimselCtl::missingAccessories()
 
     // Some of the named ones are there: those are set, the rest reported.
     FakeHidBus::reset();
-    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     result = runCtl({"--color", "red", "--device", "sq,h"});
     QCOMPARE(result.status, 0);
     QCOMPARE(result.out, QString("SQ Shifter: #ff0000\n"));
@@ -233,8 +235,8 @@ void TestBrimselCtl::missingAccessories()
 void TestBrimselCtl::failures()
 {
     // A failed write is reported, and the other accessories are still set.
-    FakeHidBus::plug(HidWorker::HandbrakeProductId);
-    FakeHidBus::plug(HidWorker::HShifterProductId);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId);
     FakeHidBus::failWrites(1);
     Outcome result = runCtl({"--color", "red"});
     QCOMPARE(result.status, 1);
@@ -244,8 +246,8 @@ void TestBrimselCtl::failures()
 
     // A hung accessory is given up on after the bound that --help states.
     FakeHidBus::reset();
-    FakeHidBus::plug(HidWorker::HandbrakeProductId);
-    FakeHidBus::plug(HidWorker::HShifterProductId);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId);
     FakeHidBus::delayWrites(1500);
     result = runCtl({"--color", "red"});
     QCOMPARE(result.status, 1);
@@ -256,7 +258,7 @@ void TestBrimselCtl::failures()
 
     // Present but not openable (no access to the node) is not "not found".
     FakeHidBus::reset();
-    FakeHidBus::plug(HidWorker::HShifterProductId);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId);
     FakeHidBus::failOpens(1);
     result = runCtl({"--color", "red"});
     QCOMPARE(result.status, 1);
@@ -267,7 +269,7 @@ void TestBrimselCtl::failures()
 
 void TestBrimselCtl::libraryOutlivesAHungWrite()
 {
-    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     FakeHidBus::delayWrites(1500);
     QCOMPARE(runCtl({"--color", "red"}).status, 1);
     // Still inside the write: shutting hidapi down now would pull the
@@ -280,10 +282,10 @@ void TestBrimselCtl::libraryOutlivesAHungWrite()
 
 void TestBrimselCtl::listsAccessories()
 {
-    const int hb = FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
     FakeHidBus::plug(0x3105); // same vendor, not one of ours
-    const int h = FakeHidBus::plug(HidWorker::HShifterProductId);
-    const int hb2 = FakeHidBus::plug(HidWorker::HandbrakeProductId);
+    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId);
+    const int hb2 = FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
     const Outcome result = runCtl({"--list"});
     QCOMPARE(result.status, 0);
     const QString line("%1\t%2\t/dev/fake-hidraw%3\tBRIM%3\n");
@@ -309,7 +311,7 @@ void TestBrimselCtl::namesAHidLibraryThatCannotStart()
                           "start: no hid.dll\n");
     for (const QStringList &args : {QStringList{"--list"}, QStringList{"-c", "red", "-d", "sq"}}) {
         FakeHidBus::reset();
-        FakeHidBus::plug(HidWorker::SqShifterProductId);
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId);
         FakeHidBus::failInit(QStringLiteral("no hid.dll"));
         const Outcome result = runCtl(args);
         QCOMPARE(result.status, 3);
@@ -322,7 +324,7 @@ void TestBrimselCtl::sendsWhatTheWindowSends()
 {
     for (const QColor &color : {QColor(255, 0, 128), QColor(0x12, 0x34, 0x56), QColor(Qt::white)}) {
         FakeHidBus::reset();
-        FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
         {
             HidWorker worker;
             worker.process();
@@ -330,7 +332,7 @@ void TestBrimselCtl::sendsWhatTheWindowSends()
         }
         const auto windowWrites = FakeHidBus::events(FakeHidBus::Call::Write);
         FakeHidBus::reset();
-        FakeHidBus::plug(HidWorker::SqShifterProductId);
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId);
         QCOMPARE(runCtl({"--color", color.name()}).status, 0);
         const auto ctlWrites = FakeHidBus::events(FakeHidBus::Call::Write);
         QCOMPARE(ctlWrites.size(), 2);
@@ -342,7 +344,7 @@ void TestBrimselCtl::sendsWhatTheWindowSends()
 
 void TestBrimselCtl::helpAndVersion()
 {
-    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     for (const char *option : {"--help", "-h"}) {
         const Outcome result = runCtl({option});
         QCOMPARE(result.status, 0);

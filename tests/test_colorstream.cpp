@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "brimselctl.h"
+#include "ctloutput.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
 
@@ -150,7 +151,8 @@ private slots:
 
 void TestColorStream::newestWins()
 {
-    const int sq = FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+    const int sq =
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     FakeHidBus::setReportTime(100000);
     const Outcome result = stream({}, [](Feeder &in) {
         in.write("#010101\n");
@@ -168,8 +170,10 @@ void TestColorStream::newestWins()
 
 void TestColorStream::accessoryComesBackWithTheColourOfTheMoment()
 {
-    const int hb = FakeHidBus::plug(HidWorker::HandbrakeProductId, FakeHidBus::ReadMode::Immediate);
-    const int sq = FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+    const int hb =
+        FakeHidBus::plug(AccessoryTable::HandbrakeProductId, FakeHidBus::ReadMode::Immediate);
+    const int sq =
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     int sqAgain = 0;
     const Outcome result = stream({"--device", "handbrake,sq,h"}, [&](Feeder &in) {
         in.write("red\n");
@@ -179,12 +183,13 @@ void TestColorStream::accessoryComesBackWithTheColourOfTheMoment()
         waitUntil([] {
             const auto opens = FakeHidBus::events(Call::Open);
             return std::any_of(opens.begin(), opens.end(), [](const FakeHidBus::Event &e) {
-                return e.productId == HidWorker::SqShifterProductId && !e.result;
+                return e.productId == AccessoryTable::SqShifterProductId && !e.result;
             });
         });
         in.write("blue\n");
         waitUntil([] { return writes() == 6; }); // the handbrake only
-        sqAgain = FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+        sqAgain =
+            FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
         waitUntil([] { return writes() >= 8; });
         in.close();
     });
@@ -201,14 +206,15 @@ void TestColorStream::accessoryComesBackWithTheColourOfTheMoment()
 
 void TestColorStream::badLinesAreSkipped()
 {
-    const int h = FakeHidBus::plug(HidWorker::HShifterProductId, FakeHidBus::ReadMode::Immediate);
+    const int h =
+        FakeHidBus::plug(AccessoryTable::HShifterProductId, FakeHidBus::ReadMode::Immediate);
     const QByteArray input = "red\n\n \t\n# a comment\nbluee\n" + QByteArray(2000, 'x') +
                              "\n\x01\xff\x1b[31m\\\r\n#\n0,0,255\r\n#0f0";
     const Outcome result = stream({}, [&](Feeder &in) {
         in.write(input);
         in.close();
     });
-    QCOMPARE(result.status, int(BrimselCtl::BadLines));
+    QCOMPARE(result.status, int(CtlOutput::BadLines));
     QStringList messages = result.err.split('\n');
     messages.removeAll(QString());
     QCOMPARE(messages.size(), 4);
@@ -226,14 +232,15 @@ void TestColorStream::badLinesAreSkipped()
 // Blanks around a colour are no part of it; a NUL byte makes a line no colour.
 void TestColorStream::blanksAndNulBytes()
 {
-    const int h = FakeHidBus::plug(HidWorker::HShifterProductId, FakeHidBus::ReadMode::Immediate);
+    const int h =
+        FakeHidBus::plug(AccessoryTable::HShifterProductId, FakeHidBus::ReadMode::Immediate);
     const Outcome result = stream({}, [](Feeder &in) {
         in.write(" #0f0 \t\n");
         waitUntil([] { return writes() >= 1; });
         in.write(QByteArray("red\0bogus\n\tred\0\r\n  blue \n", 25));
         in.close();
     });
-    QCOMPARE(result.status, int(BrimselCtl::BadLines));
+    QCOMPARE(result.status, int(CtlOutput::BadLines));
     QCOMPARE(result.err,
              QString("brimsel-ctl: line 2: \"red\\x00bogus\" is not a colour: use "
                      "#rgb, #rrggbb, r,g,b or a colour name such as red or darkviolet\n"
@@ -251,7 +258,7 @@ void TestColorStream::noAccessory()
         in.write("red\n");
         in.close();
     });
-    QCOMPARE(result.status, int(BrimselCtl::NotConnected));
+    QCOMPARE(result.status, int(CtlOutput::NotConnected));
     QCOMPARE(result.err, QString("brimsel-ctl: Device not found, waiting for an accessory until "
                                  "the input ends\n"));
     QCOMPARE(writes(), 0);
@@ -259,7 +266,7 @@ void TestColorStream::noAccessory()
 
 void TestColorStream::signalStopsAfterTheWriteInFlight()
 {
-    FakeHidBus::plug(HidWorker::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     FakeHidBus::setReportTime(200000);
     // The input stays open: the signal alone ends the stream.
     const Outcome result = stream({}, [](Feeder &in) {

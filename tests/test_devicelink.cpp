@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "devicelink.h"
+#include "devicerelay.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
 
@@ -10,30 +10,14 @@ using Call = FakeHidBus::Call;
 
 namespace {
 
-// A client as the window is one, by its signatures: every colour to all three.
-class Client : public QObject
+// The link through the relay that brimsel-ctl's modes use: every colour to all three.
+struct Client
 {
-    Q_OBJECT
-public:
-    Client()
-        : link([this](const QColor &color) {
-              emit colorUpdateRequested(color, static_cast<HidWorker::Device>(7));
-              return true;
-          })
-    {
-    }
-
-    DeviceLink link;
     QVector<int> states;
     QStringList messages;
-
-signals:
-    void colorUpdateRequested(QColor color, HidWorker::Device devices_to_update);
-
-private slots:
-    void setDeviceState(HidWorker::Device connected_devices) { states << connected_devices; }
-    void clearUpdatingColor() { link.clearUpdatingColor(); }
-    void showError(QString message) { messages << message; }
+    DeviceRelay link{AccessoryTable::AllBits,
+                     {[this](int state) { states << state; }, nullptr, nullptr,
+                      [this](const QString &message) { messages << message; }}};
 };
 
 } // namespace
@@ -50,15 +34,16 @@ private slots:
 void TestDeviceLink::init()
 {
     FakeHidBus::reset();
-    for (unsigned short pid : {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
-                               HidWorker::HShifterProductId})
+    for (unsigned short pid :
+         {AccessoryTable::HandbrakeProductId, AccessoryTable::SqShifterProductId,
+          AccessoryTable::HShifterProductId})
         FakeHidBus::plug(pid, FakeHidBus::ReadMode::Immediate);
 }
 
 void TestDeviceLink::hangIsToldOnceAndItsEndShowsTheState()
 {
     Client client;
-    client.link.start(&client);
+    client.link.start();
     QTRY_COMPARE_WITH_TIMEOUT(client.states, QVector<int>{7}, 5000);
     FakeHidBus::delayWrites(1200);
     for (int i = 0; i < 20; ++i) {
@@ -78,7 +63,7 @@ void TestDeviceLink::hangIsToldOnceAndItsEndShowsTheState()
 void TestDeviceLink::stopsWithinItsBoundWhileAWriteHangs()
 {
     Client client;
-    client.link.start(&client);
+    client.link.start();
     QTRY_COMPARE_WITH_TIMEOUT(client.states, QVector<int>{7}, 5000);
     // Longer than the 3 s the link waits; the bus holds every close meanwhile.
     FakeHidBus::delayWrites(4500);

@@ -23,9 +23,10 @@ private slots:
 
 void TestHidapiSmoke::initTestCase()
 {
-    for (unsigned short pid : {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
-                               HidWorker::HShifterProductId}) {
-        hid_device_info *found = hid_enumerate(HidWorker::VendorId, pid);
+    for (unsigned short pid :
+         {AccessoryTable::HandbrakeProductId, AccessoryTable::SqShifterProductId,
+          AccessoryTable::HShifterProductId}) {
+        hid_device_info *found = hid_enumerate(AccessoryTable::VendorId, pid);
         hid_free_enumeration(found);
         if (found)
             QSKIP("an accessory is plugged in; this test needs a machine without them");

@@ -16,9 +16,9 @@ using Mode = FakeHidBus::ReadMode;
 
 namespace {
 
-constexpr unsigned short kHandbrake = HidWorker::HandbrakeProductId;
-constexpr unsigned short kSqShifter = HidWorker::SqShifterProductId;
-constexpr unsigned short kHShifter = HidWorker::HShifterProductId;
+constexpr unsigned short kHandbrake = AccessoryTable::HandbrakeProductId;
+constexpr unsigned short kSqShifter = AccessoryTable::SqShifterProductId;
+constexpr unsigned short kHShifter = AccessoryTable::HShifterProductId;
 
 QVector<FakeHidBus::Event> eventsSince(int first)
 {
@@ -461,8 +461,8 @@ void TestHidWorker::faultsInAnyOrderNeitherCrashNorLeak()
 void TestHidWorker::libraryThatCannotStartIsNamedOnce()
 {
     FakeHidBus::failInit(QStringLiteral("resolve DLL functions"));
-    HidWorker::setStartCheck(HidLibrary::startError);
     HidWorker worker;
+    worker.setStartCheck(HidLibrary::startError);
     QStringList seen;
     connect(&worker, &HidWorker::deviceStateChanged, this,
             [&seen](HidWorker::Device state) { seen << QString::number(state); });
@@ -481,7 +481,6 @@ void TestHidWorker::libraryThatCannotStartIsNamedOnce()
     worker.process();
     QCOMPARE(seen.mid(2), QStringList{"0"});
     QCOMPARE(FakeHidBus::count(Call::Init), 4);
-    HidWorker::setStartCheck(nullptr);
 }
 
 void TestHidWorker::destructorClosesSlotsAndExits_data()

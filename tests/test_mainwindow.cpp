@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "fakehidbus.h"
 #include "queuedcallcounter.h"
-#include "hidlibrary.h"
 #include "hidworker.h"
 #include "mainwindow.h"
 
@@ -237,8 +236,8 @@ void TestMainWindow::deviceStateEnablesBoxesAndShowsCount()
 
 void TestMainWindow::followsAccessoriesThroughTheWorker()
 {
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::Immediate);
-    const int h = FakeHidBus::plug(HidWorker::HShifterProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::Immediate);
+    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, Mode::Immediate);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
     QVERIFY(box("checkBox_hb")->isEnabled());
@@ -254,21 +253,19 @@ void TestMainWindow::followsAccessoriesThroughTheWorker()
 void TestMainWindow::statusNamesAHidLibraryThatCannotStart()
 {
     FakeHidBus::failInit(QStringLiteral("no hid.dll"));
-    HidWorker::setStartCheck(HidLibrary::startError);
     makeWindow();
     const QString error("USB HID support failed to start: no hid.dll");
     QTRY_COMPARE_WITH_TIMEOUT(status(), error, 5000);
     // Later passes, failing again, leave it in place of "Device not found".
     QVERIFY(FakeHidBus::waitFor(Call::Init, FakeHidBus::count(Call::Init) + 2));
     QCOMPARE(status(), error);
-    HidWorker::setStartCheck(nullptr);
 }
 
 void TestMainWindow::colourGoesToCheckedBoxes()
 {
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::Immediate);
-    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::Immediate);
-    FakeHidBus::plug(HidWorker::HShifterProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId, Mode::Immediate);
     makeWindow();
     QSignalSpy requests(window.get(), SIGNAL(colorUpdateRequested(QColor, HidWorker::Device)));
     box("checkBox_h")->setChecked(true);
@@ -306,7 +303,7 @@ void TestMainWindow::colourWithNoBoxCheckedIsDropped()
 
 void TestMainWindow::coloursArrivingWhileSendingKeepOnlyTheLast()
 {
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::Immediate);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     const int base = queued->count;
@@ -353,7 +350,7 @@ void TestMainWindow::uncheckingLastBoxDropsWaitingColour()
 
 void TestMainWindow::hungAccessoryIsShownInStatusBar()
 {
-    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::Immediate);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     box("checkBox_sq")->setChecked(true);
@@ -367,8 +364,8 @@ void TestMainWindow::hungAccessoryIsShownInStatusBar()
 
 void TestMainWindow::countIsShownAgainWhenTheHangEnds()
 {
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::Immediate);
-    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::Immediate);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::Immediate);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
     box("checkBox_sq")->setChecked(true);
@@ -381,9 +378,9 @@ void TestMainWindow::countIsShownAgainWhenTheHangEnds()
 
 void TestMainWindow::shutDownWhileReadWaits()
 {
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::WaitTimeout);
-    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::WaitTimeout);
-    FakeHidBus::plug(HidWorker::HShifterProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId, Mode::WaitTimeout);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("3 Devices connected"), 5000);
 
@@ -391,7 +388,7 @@ void TestMainWindow::shutDownWhileReadWaits()
     auto handbrakeReads = [] {
         int n = 0;
         for (const FakeHidBus::Event &e : FakeHidBus::events(Call::Read))
-            n += e.productId == HidWorker::HandbrakeProductId;
+            n += e.productId == AccessoryTable::HandbrakeProductId;
         return n;
     };
     const int before = handbrakeReads();
@@ -410,8 +407,8 @@ void TestMainWindow::shutDownWhileReadWaits()
 
 void TestMainWindow::destroyedWhileRequestInFlight()
 {
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::WaitTimeout);
-    FakeHidBus::plug(HidWorker::SqShifterProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::WaitTimeout);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
     for (const char *name : {"checkBox_h", "checkBox_sq", "checkBox_hb"})
@@ -424,7 +421,7 @@ void TestMainWindow::destroyedWhileRequestInFlight()
 
     // A window torn down before its worker's first pass shuts down as cleanly.
     FakeHidBus::reset();
-    FakeHidBus::plug(HidWorker::HandbrakeProductId, Mode::WaitTimeout);
+    FakeHidBus::plug(AccessoryTable::HandbrakeProductId, Mode::WaitTimeout);
     window = std::make_unique<MainWindow>();
     cleanup();
     QCOMPARE(FakeHidBus::count(Call::Exit), 1);

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "brimselctl.h"
+#include "ctloutput.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
 #include "telemetrypackets.h"
@@ -128,9 +129,9 @@ private slots:
 void TestTelemetryStream::everyFormatOverTheLoopback()
 {
     using M = FakeHidBus::ReadMode;
-    const int hb = FakeHidBus::plug(HidWorker::HandbrakeProductId, M::Immediate);
-    const int sq = FakeHidBus::plug(HidWorker::SqShifterProductId, M::Immediate);
-    const int h = FakeHidBus::plug(HidWorker::HShifterProductId, M::Immediate);
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
+    const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
     const quint16 port = freePort();
     QStringList failures; // from the script's thread, checked after the run
     auto expect = [&](const char *step, QRgb handbrake, QRgb shifters) {
@@ -225,19 +226,19 @@ void TestTelemetryStream::everyFormatOverTheLoopback()
 
 void TestTelemetryStream::portTaken()
 {
-    FakeHidBus::plug(HidWorker::SqShifterProductId);
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     const quint16 port = freePort();
     const int s = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in a = loopback(port);
     QCOMPARE(bind(s, reinterpret_cast<const sockaddr *>(&a), sizeof a), 0);
     const Outcome taken = runCtl({QString("127.0.0.1:%1").arg(port)}, [] {});
     close(s);
-    QCOMPARE(taken.status, int(BrimselCtl::UsageError));
+    QCOMPARE(taken.status, int(CtlOutput::UsageError));
     QCOMPARE(taken.err, QString("brimsel-ctl: cannot listen on 127.0.0.1:%1: the port is in use "
                                 "by another program\n")
                             .arg(port));
     const Outcome bad = runCtl({"127.0.0.256:20777"}, [] {});
-    QCOMPARE(bad.status, int(BrimselCtl::UsageError));
+    QCOMPARE(bad.status, int(CtlOutput::UsageError));
     QVERIFY(bad.err.startsWith("brimsel-ctl: \"127.0.0.256\" is not an IPv4 address"));
     QCOMPARE(FakeHidBus::events().size(), 0); // no accessory touched
 }

@@ -84,13 +84,13 @@ void plugAccessories(LabAccessories &lab, bool plug)
     {
         const char *name;
         unsigned short product;
-    } accessories[] = {{"hb", HidWorker::HandbrakeProductId},
-                       {"sq", HidWorker::SqShifterProductId},
-                       {"h", HidWorker::HShifterProductId}};
+    } accessories[] = {{"hb", AccessoryTable::HandbrakeProductId},
+                       {"sq", AccessoryTable::SqShifterProductId},
+                       {"h", AccessoryTable::HShifterProductId}};
     for (const auto &a : accessories) {
         lab.command(plug ? QStringLiteral("plug %1 %2").arg(a.name).arg(a.product, 0, 16)
                          : QStringLiteral("unplug %1").arg(a.name));
-        LabAccessories::waitForHidrawNodes(HidWorker::VendorId, a.product, plug ? 1 : 0);
+        LabAccessories::waitForHidrawNodes(AccessoryTable::VendorId, a.product, plug ? 1 : 0);
     }
 }
 

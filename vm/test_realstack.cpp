@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr unsigned short kVendor = HidWorker::VendorId;
+constexpr unsigned short kVendor = AccessoryTable::VendorId;
 const QString kHungStatus = QStringLiteral("No answer from %1: the colour may not have arrived");
 
 QString report(const QColor &c)
@@ -118,7 +118,7 @@ private:
 void TestRealStack::initTestCase()
 {
     QVERIFY2(lab.isRunning(), "uhid-accessory is not running");
-    QCOMPARE(LabAccessories::hidrawNodes(kVendor, HidWorker::HandbrakeProductId), 0);
+    QCOMPARE(LabAccessories::hidrawNodes(kVendor, AccessoryTable::HandbrakeProductId), 0);
 }
 
 void TestRealStack::cleanup()
@@ -129,8 +129,9 @@ void TestRealStack::cleanup()
         lab.command(QStringLiteral("input %1 0").arg(name));
         lab.command(QStringLiteral("unplug %1").arg(name));
     }
-    for (unsigned short pid : {HidWorker::HandbrakeProductId, HidWorker::SqShifterProductId,
-                               HidWorker::HShifterProductId})
+    for (unsigned short pid :
+         {AccessoryTable::HandbrakeProductId, AccessoryTable::SqShifterProductId,
+          AccessoryTable::HShifterProductId})
         QVERIFY(LabAccessories::waitForHidrawNodes(kVendor, pid, 0));
     QCOMPARE(LabAccessories::openHidrawHandles(), 0);
 }
@@ -161,8 +162,8 @@ void TestRealStack::setColor(const QColor &color)
 
 void TestRealStack::tickHandbrakeAndHShifter()
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("h", HidWorker::HShifterProductId);
+    plug("hb", AccessoryTable::HandbrakeProductId);
+    plug("h", AccessoryTable::HShifterProductId);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
     box("checkBox_hb")->setChecked(true);
@@ -176,7 +177,7 @@ void TestRealStack::plugInIsShownWithinAPass()
     QVERIFY(!box("checkBox_hb")->isEnabled());
 
     const qint64 mark = lab.mark();
-    plug("hb", HidWorker::HandbrakeProductId);
+    plug("hb", AccessoryTable::HandbrakeProductId);
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     const double shown = LabAccessories::now();
     QVERIFY(box("checkBox_hb")->isEnabled());
@@ -192,9 +193,9 @@ void TestRealStack::plugInIsShownWithinAPass()
 
 void TestRealStack::colourReachesEveryTickedAccessory()
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("sq", HidWorker::SqShifterProductId);
-    plug("h", HidWorker::HShifterProductId);
+    plug("hb", AccessoryTable::HandbrakeProductId);
+    plug("sq", AccessoryTable::SqShifterProductId);
+    plug("h", AccessoryTable::HShifterProductId);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("3 Devices connected"), 5000);
     box("checkBox_hb")->setChecked(true);
@@ -214,19 +215,19 @@ void TestRealStack::colourReachesEveryTickedAccessory()
 
 void TestRealStack::unplugWhileIdle()
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("sq", HidWorker::SqShifterProductId);
+    plug("hb", AccessoryTable::HandbrakeProductId);
+    plug("sq", AccessoryTable::SqShifterProductId);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("2 Devices connected"), 5000);
     QCOMPARE(LabAccessories::openHidrawHandles(), 2);
 
-    unplug("sq", HidWorker::SqShifterProductId);
+    unplug("sq", AccessoryTable::SqShifterProductId);
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     QVERIFY(!box("checkBox_sq")->isEnabled());
     QVERIFY(box("checkBox_hb")->isEnabled());
     QCOMPARE(LabAccessories::openHidrawHandles(), 1); // its handle was closed
 
-    unplug("hb", HidWorker::HandbrakeProductId);
+    unplug("hb", AccessoryTable::HandbrakeProductId);
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("Device not found"), 5000);
     QCOMPARE(LabAccessories::openHidrawHandles(), 0);
 }
@@ -255,15 +256,15 @@ void TestRealStack::unplugDuringWrite()
 
 void TestRealStack::replugIsNoticedAndNextColourArrives()
 {
-    plug("sq", HidWorker::SqShifterProductId);
+    plug("sq", AccessoryTable::SqShifterProductId);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     box("checkBox_sq")->setChecked(true);
-    unplug("sq", HidWorker::SqShifterProductId);
+    unplug("sq", AccessoryTable::SqShifterProductId);
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("Device not found"), 5000);
     QVERIFY(box("checkBox_sq")->isChecked());
 
-    plug("sq", HidWorker::SqShifterProductId);
+    plug("sq", AccessoryTable::SqShifterProductId);
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     QVERIFY(box("checkBox_sq")->isEnabled());
     const qint64 mark = lab.mark();
@@ -274,8 +275,8 @@ void TestRealStack::replugIsNoticedAndNextColourArrives()
 
 void TestRealStack::twoAccessoriesWithOneProduct()
 {
-    plug("hb", HidWorker::HandbrakeProductId, 1);
-    plug("hb2", HidWorker::HandbrakeProductId, 2);
+    plug("hb", AccessoryTable::HandbrakeProductId, 1);
+    plug("hb2", AccessoryTable::HandbrakeProductId, 2);
     makeWindow();
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     QCOMPARE(LabAccessories::openHidrawHandles(), 1);
@@ -293,7 +294,7 @@ void TestRealStack::twoAccessoriesWithOneProduct()
     const QString used = firstUsed ? "hb" : "hb2";
     const QString other = firstUsed ? "hb2" : "hb";
     mark = lab.mark();
-    unplug(used, HidWorker::HandbrakeProductId, 1);
+    unplug(used, AccessoryTable::HandbrakeProductId, 1);
     QVERIFY(lab.waitFor(mark, "OPEN", other, 1));
     QTRY_COMPARE_WITH_TIMEOUT(status(), QString("1 Device connected"), 5000);
     QCOMPARE(LabAccessories::openHidrawHandles(), 1);
@@ -304,9 +305,9 @@ void TestRealStack::twoAccessoriesWithOneProduct()
 
 void TestRealStack::accessoriesSendingInputReports()
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("sq", HidWorker::SqShifterProductId);
-    plug("h", HidWorker::HShifterProductId);
+    plug("hb", AccessoryTable::HandbrakeProductId);
+    plug("sq", AccessoryTable::SqShifterProductId);
+    plug("h", AccessoryTable::HShifterProductId);
     lab.command("input sq 5");  // faster than the worker reads
     lab.command("input h 500"); // now and then; the handbrake stays silent
     makeWindow();
@@ -385,9 +386,9 @@ void TestRealStack::hungAccessoryKeepsWindowResponsive()
 
 void TestRealStack::closeProgramWhileHung(const QStringList &hung)
 {
-    plug("hb", HidWorker::HandbrakeProductId);
-    plug("sq", HidWorker::SqShifterProductId);
-    plug("h", HidWorker::HShifterProductId);
+    plug("hb", AccessoryTable::HandbrakeProductId);
+    plug("sq", AccessoryTable::SqShifterProductId);
+    plug("h", AccessoryTable::HShifterProductId);
     for (const QString &name : hung)
         lab.command(QStringLiteral("answer %1 never").arg(name));
     const qint64 mark = lab.mark();
