@@ -11,7 +11,7 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libhidap
 # from Debian's source needs), its installer (NSIS) and its checks under
 # Wine 10, which comes from a trixie tree made with debootstrap.
 WINDOWS_PACKAGES=(cmake make g++ perl dpkg-dev xz-utils g++-mingw-w64-i686-posix zip unzip file nsis
-                  debootstrap xvfb xauth xdotool imagemagick icoutils tesseract-ocr)
+                  debootstrap xvfb xauth xdotool x11-apps netpbm imagemagick icoutils tesseract-ocr)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {
@@ -65,7 +65,7 @@ Installs what is missing with apt-get, then builds in a folder of its own.
   windows-check  check the zip's programs and the installer under Wine 10
                  (a Debian trixie tree in ~/.cache) and Xvfb
   windows-vm-test  the zip's programs under Wine 10 on a real kernel HID
-                 stack in qemu; vm/winelab.sh ZIP runs another zip
+                 stack in qemu; windows/lab/lab.sh ZIP runs another zip
   --help         show this help
 EOF
 }
@@ -129,7 +129,7 @@ windows-vm-test)
     # trixie tree, as an ext4 image (e2fsprogs).
     install_missing qemu-system-x86 busybox-static cpio xz-utils file debootstrap e2fsprogs unzip \
         g++-mingw-w64-i686-posix
-    exec vm/winelab.sh
+    exec windows/lab/lab.sh
     ;;
 package)
     # dpkg-shlibdeps (dpkg-dev) works out the package's dependencies.
@@ -154,29 +154,7 @@ fuzz)
     fi
     CC=clang CXX=clang++ configure_and_build build-fuzz -DBRIMSEL_BUILD_FUZZ=ON \
         -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DBRIMSEL_WERROR=ON
-    failed=0
-    for f in build-fuzz/fuzz/fuzz_*; do
-        [ -f "$f" ] && [ -x "$f" ] || continue
-        name=$(basename "$f")
-        work=$(mktemp -d)
-        echo "== $name"
-        # New inputs go to a scratch folder; the seeds in the repo stay as they are.
-        # Leaks are the sanitizer test build's job; the targets keep their
-        # widgets for the whole run on purpose.
-        # An input that hangs is a finding (-timeout); the outer timeout ends
-        # a target that wedges outside any input, so CI cannot sit on it.
-        seconds=${FUZZ_SECONDS:-30}
-        if ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen timeout -k 10 $((seconds + 120)) "$f" \
-            -max_total_time="$seconds" -timeout=20 -detect_leaks=0 \
-            -print_final_stats=1 -artifact_prefix="$work/" "$work" "fuzz/corpus/$name" >"$work/log" 2>&1; then
-            grep -E '^(Done|stat::number_of_executed_units)' "$work/log" || true
-        else
-            failed=1
-            tail -n 60 "$work/log"
-            echo "$name FAILED; crashing input kept in $work"
-        fi
-    done
-    exit $failed
+    exec fuzz/run.sh build-fuzz
     ;;
 vm-test | vm-bench)
     # The lab in vm/: the guest's kernel and udevadm come from apt-get download,

@@ -34,58 +34,8 @@ modules=(hid uhid hid-generic usb-common usbcore udc-core dummy_hcd configfs lib
 candidate() {
     apt-cache show --no-all-versions "$1" 2>/dev/null | awk '/^Version:/ { print $2; exit }'
 }
-# fetch PACKAGE: downloads it into $work (never installs it); prints the .deb
-fetch() {
-    (cd "$work" && apt-get download -qq "$1" 2>/dev/null) >&2 ||
-        (apt-get -o DPkg::Lock::Timeout=900 update -qq && cd "$work" && apt-get download -qq "$1") >&2 ||
-        die "cannot download $1"
-    echo "$work/$1"_*.deb
-}
-
-# The kernel package linux-image-amd64 points at today, fetched once and
-# never installed; only what the guest needs is kept.
-kernel_package() {
-    apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }'
-}
-package=$(kernel_package)
-if [ -z "$package" ]; then
-    apt-get -o DPkg::Lock::Timeout=900 update -qq
-    package=$(kernel_package)
-fi
-[ -n "$package" ] || die "cannot resolve linux-image-amd64 to a kernel package"
-version=$(candidate "$package")
-kernel=$cache/$package-$version
-kernel_complete() {
-    [ -f "$kernel/vmlinux" ] || return 1
-    for m in "${modules[@]}"; do [ -f "$kernel/modules/$m.ko" ] || return 1; done
-}
-if ! kernel_complete; then
-    echo "Fetching $package $version"
-    deb=$(fetch "$package")
-    mkdir -p "$work/deb" "$kernel.tmp/modules"
-    wanted=$(dpkg-deb -c "$deb" | awk '{ print $6 }' |
-        grep -E "^\./boot/vmlinuz-|/($(
-            IFS='|'
-            echo "${modules[*]}"
-        ))\.ko$")
-    # shellcheck disable=SC2086 # one path a word
-    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$work/deb" $wanted
-    find "$work/deb/lib/modules" -name '*.ko' -exec cp {} "$kernel.tmp/modules/" \;
-    # qemu boots the bare ELF kernel through its PVH entry, which is much
-    # faster under TCG than the compressed bzImage: unpack the xz payload.
-    vmlinuz=$(echo "$work"/deb/boot/vmlinuz-*)
-    offset=$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$vmlinuz" | head -1 | cut -d: -f1)
-    [ -n "$offset" ] || die "no xz payload in $vmlinuz"
-    # xz stops reading after its stream, so tail may end on a broken pipe.
-    { tail -c +$((offset + 1)) "$vmlinuz" || true; } | xz -dc --single-stream >"$kernel.tmp/vmlinux"
-    rm -rf "$kernel" && mv "$kernel.tmp" "$kernel"
-    rm -rf "$deb" "$work/deb"
-    # Older kernels are of no more use.
-    find "$cache" -maxdepth 1 -name 'linux-image-*' ! -path "$kernel" -exec rm -rf {} +
-fi
-for m in "${modules[@]}"; do
-    [ -f "$kernel/modules/$m.ko" ] || die "the kernel package has no $m module"
-done
+. ./kernel.sh
+lab_kernel "${modules[@]}"
 
 # udevadm from Debian's udev package, fetched once and never installed, to
 # run the project's udev rule in the guest.
@@ -94,7 +44,7 @@ udev_version=$(candidate udev)
 udev=$cache/udev-$udev_version
 if [ ! -x "$udev/udevadm" ]; then
     echo "Fetching udev $udev_version"
-    deb=$(fetch udev)
+    deb=$(lab_fetch udev)
     mkdir -p "$udev.tmp"
     udevadm=$(dpkg-deb -c "$deb" | awk '$6 ~ /\/bin\/udevadm$/ { path = $6 } END { print path }')
     [ -n "$udevadm" ] || die "the udev package has no udevadm"

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # What the two labs' scenarios share, sourced in the guest by vm/scenarios.sh
-# (busybox sh) and vm/winelab-scenarios.sh (trixie's sh): result lines, the
+# (busybox sh) and windows/lab/scenarios.sh (trixie's sh): result lines, the
 # virtual accessories' log, and the brimsel-ctl scenarios that must come out
 # the same on Linux and under Wine. The caller sets FIFO and LOG and defines
 # ctl ARGS..., which sets status, out and err.
@@ -37,6 +37,19 @@ ctl_list_none_scenario() {
     else
         fail ctl-list-none "status $status, out [$out], err [$err]"
     fi
+}
+
+# With all three plugged in and answering: one colour for all; sets m, the
+# mark before it.
+ctl_color_all_scenario() {
+    m=$(mark)
+    ctl --color '#ff0080'
+    problem=""
+    [ $status = 0 ] || problem="status $status, err [$err]"
+    for n in hb sq h; do problem="$problem$(expect_reports $n $m '02 ff 80 00' 2)"; done
+    info "brimsel-ctl --color '#ff0080': each accessory received: $(reports hb $m | head -n 1) (twice)"
+    tail -c +$((m + 1)) $LOG | grep ' SET_REPORT hb ' | head -n 1 | sed 's/^/LAB INFO   as logged: /'
+    result ctl-color-all
 }
 
 # With all three plugged in and answering: a colour for two of them only,

@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# Sourced on the host by vm/lab.sh and vm/winelab.sh, which define die.
+# Sourced on the host by vm/lab.sh and windows/lab/lab.sh, which define die.
 
 # lab_results GUESTLOG QEMU_STATUS [count]: prints the guest's figures and
 # result lines; with "count" also "N passed, N failed", where a run without

@@ -63,15 +63,7 @@ echo "$out" | sed 's/^/LAB INFO   /'
 info "sysfs path of the handbrake's hidraw node: $(readlink -f /sys/class/hidraw/$(basename $(ls -d /sys/bus/hid/devices/0003:1209:3103.*/hidraw/hidraw*)))"
 if [ -z "$problem" ]; then pass $name; else fail $name "$problem: [$out]"; fi
 
-name=ctl-color-all
-m=$(mark)
-ctl --color '#ff0080'
-problem=""
-[ $status = 0 ] || problem="status $status, err [$err]"
-for n in hb sq h; do problem="$problem$(expect_reports $n $m '02 ff 80 00' 2)"; done
-info "brimsel-ctl --color '#ff0080': each accessory received: $(reports hb $m | head -1) (twice)"
-tail -c +$((m + 1)) $LOG | grep ' SET_REPORT hb ' | head -1 | sed 's/^/LAB INFO   as logged: /'
-if [ -z "$problem" ]; then pass $name; else fail $name "$problem"; fi
+ctl_color_all_scenario
 
 ctl_device_and_error_scenarios
 

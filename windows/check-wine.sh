@@ -177,45 +177,14 @@ fi
 wine taskkill /f /im brimsel-ctl.exe >/dev/null 2>&1 || true
 wait "$tpid" 2>/dev/null || true
 
-# status_text WINDOW: the status bar's text, read from the screen (Qt draws
-# it; there is no control to ask).
-status_text() {
-    eval "$(xdotool getwindowgeometry --shell "$1")"
-    /usr/bin/import -window "$1" -crop "${WIDTH}x28+0+$((HEIGHT - 28))" +repage \
-        -colorspace Gray -resize 400% "$work/status.png"
-    tesseract "$work/status.png" - --psm 7 2>/dev/null | tr -s ' \n' ' ' | sed 's/ $//'
-}
-
-# wait_window PID: the window's id once it shows, within 120 s
-wait_window() {
-    timeout 120 xdotool search --sync --onlyvisible --name '^Brimsel tool$' 2>/dev/null | head -n 1
-}
-
-# close_window PID NAME: asks the window to close, waits for it to end
-close_window() {
-    local pid=$1 status=0
-    wine taskkill /im brimsel-tool.exe >/dev/null 2>&1 || true
-    for _ in $(seq 60); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-        fail "$2: still running 60 s after the close request"
-        kill "$pid"
-    fi
-    wait "$pid" || status=$?
-    if [ "$status" -eq 0 ]; then
-        pass "$2: ended with status 0 on a close request"
-    else
-        fail "$2: ended with status $status"
-    fi
-}
+export TMPDIR=$work
+. windows/windowtools.sh
 
 # The window: it shows, says "Device not found" (hidapi started and found
 # nothing), is painted, and a close request ends it with status 0.
 wine "$tool" 2>/dev/null &
 pid=$!
-if window=$(wait_window) && [ -n "$window" ]; then
+if search_window 120; then
     eval "$(xdotool getwindowgeometry --shell "$window")"
     pass "brimsel-tool.exe: window \"Brimsel tool\" shown, ${WIDTH}x$HEIGHT"
     text=""
@@ -241,7 +210,13 @@ if window=$(wait_window) && [ -n "$window" ]; then
 else
     fail "brimsel-tool.exe: no window \"Brimsel tool\" within 120 s"
 fi
-close_window "$pid" brimsel-tool.exe
+problem=""
+close_window "$pid"
+if [ -z "$problem" ] && [ "$wstatus" -eq 0 ]; then
+    pass "brimsel-tool.exe: ended with status 0 on a close request"
+else
+    fail "brimsel-tool.exe: ended with status $wstatus$problem"
+fi
 
 # The installer, silently: the files, the uninstall entry, the shortcut; the
 # installed window starts from the shortcut; the uninstaller leaves nothing.
@@ -284,7 +259,7 @@ else
 fi
 wine start /unix "$lnk" 2>/dev/null &
 starter=$!
-if window=$(wait_window) && [ -n "$window" ]; then
+if search_window 120; then
     pass "installed brimsel-tool.exe: started from the Start-menu entry, window shown"
 else
     fail "installed brimsel-tool.exe: no window from the Start-menu entry within 120 s"

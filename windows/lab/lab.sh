@@ -2,23 +2,25 @@
 # SPDX-License-Identifier: MIT
 # The Windows lab: the programs of the Windows zip, byte for byte, under
 # Wine 10 on a real kernel HID stack. Boots Debian's current kernel under qemu
-# (TCG, no KVM) like vm/lab.sh, with the trixie tree of windows/wine10.sh as
-# an ext4 disk (Wine, udevd, Xvfb), a ready Wine prefix as a second disk, and
-# an initramfs with busybox, the modules, the virtual accessories, the zip and
-# the scenarios (vm/winelab-scenarios.sh). Both disks are snapshot=on, so
-# every boot starts from the same clean prefix.
+# (TCG, no KVM) with the kernel of vm/lab.sh, the trixie tree of
+# windows/wine10.sh as an ext4 disk (Wine, udevd, Xvfb), a ready Wine prefix
+# as a second disk, and an initramfs with busybox, the modules, the virtual
+# accessories, the zip and the scenarios (scenarios.sh beside this file and
+# those it runs). Both disks are snapshot=on, so every boot starts from the
+# same clean prefix.
 #
-#   vm/winelab.sh [ZIP]    (default: the one build-win/brimsel-tool-*-windows-x86.zip)
+#   windows/lab/lab.sh [ZIP]    (default: the one build-win/brimsel-tool-*-windows-x86.zip)
 #
 # Called by ./build.sh windows-vm-test. Prints one line per scenario and
 # "N passed, N failed"; exits non-zero on any failure, and when the guest or
 # Wine does not come up or the run does not finish.
 #
-# The prefix alone gets vm/labcfgmgr32.c as its cfgmgr32.dll: Wine 10 stubs
+# The prefix alone gets labcfgmgr32.c as its cfgmgr32.dll: Wine 10 stubs
 # the calls hidapi enumerates with, which Windows has.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
+here=windows/lab
 if [ $# -ge 1 ]; then
     zip=$(realpath "$1")
 else
@@ -47,52 +49,8 @@ modules=(hid uhid hid-generic virtio_pci virtio_blk crc32c_generic ext4)
 tree=$(windows/wine10.sh tree)
 tree_image=$(windows/wine10.sh image)
 
-# The kernel linux-image-amd64 points at, fetched once and never installed,
-# with the modules above and those they depend on.
-package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
-if [ -z "$package" ]; then
-    apt-get -o DPkg::Lock::Timeout=900 update -qq
-    package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
-fi
-[ -n "$package" ] || die "cannot resolve linux-image-amd64 to a kernel package"
-version=$(apt-cache show --no-all-versions "$package" | awk '/^Version:/ { print $2; exit }')
-kernel=$cache/$package-$version
-if [ ! -f "$kernel/.complete" ]; then
-    echo "Fetching $package $version"
-    rm -rf "$kernel" && mkdir -p "$kernel/modules" "$work/deb"
-    (cd "$work" && apt-get download -qq "$package" 2>/dev/null) ||
-        (apt-get -o DPkg::Lock::Timeout=900 update -qq && cd "$work" && apt-get download -qq "$package") ||
-        die "cannot download $package"
-    dpkg-deb -x "$work/$package"_*.deb "$work/deb"
-    # The load order: each module after those it depends on.
-    order=()
-    add_module() {
-        local name=${1//-/_} file dep
-        for m in "${order[@]}"; do [ "$m" = "$name" ] && return 0; done
-        file=$(find "$work/deb/lib/modules" -name "$name.ko" -o -name "${name//_/-}.ko" | head -n 1)
-        if [ -z "$file" ]; then
-            # Built into the kernel.
-            grep -qE "/(${name}|${name//_/-})\.ko$" "$work"/deb/lib/modules/*/modules.builtin || die "no module $name"
-            return 0
-        fi
-        # The .modinfo section's "depends=a,b".
-        for dep in $(tr '\0' '\n' <"$file" | sed -n 's/^depends=//p' | head -n 1 | tr , ' '); do
-            add_module "$dep"
-        done
-        cp "$file" "$kernel/modules/"
-        order+=("$name")
-        echo "$(basename "$file")" >>"$kernel/modules/order"
-    }
-    for m in "${modules[@]}"; do add_module "$m"; done
-    vmlinuz=$(echo "$work"/deb/boot/vmlinuz-*)
-    # The bare ELF kernel boots much faster under TCG (see vm/lab.sh).
-    offset=$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$vmlinuz" | head -1 | cut -d: -f1)
-    [ -n "$offset" ] || die "no xz payload in $vmlinuz"
-    { tail -c +$((offset + 1)) "$vmlinuz" || true; } | xz -dc --single-stream >"$kernel/vmlinux"
-    touch "$kernel/.complete"
-    rm -rf "$work/deb" "$work"/*.deb
-    find "$cache" -maxdepth 1 -name 'linux-image-*' ! -path "$kernel" -exec rm -rf {} +
-fi
+. vm/kernel.sh
+lab_kernel "${modules[@]}"
 
 # The stand-in cfgmgr32.dll, and the prefix it goes into: kept as an ext4
 # image keyed on the tree, the DLL and how the prefix is made. Always made in
@@ -100,8 +58,8 @@ fi
 # programs (a kernel without IA32 emulation, a paravirtualised guest), and one
 # way on every host leaves no branch that CI on one kind of host never runs.
 i686-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -shared -static -s -Wl,--no-insert-timestamp -o "$work/cfgmgr32.dll" \
-    vm/labcfgmgr32.c vm/labcfgmgr32.def -lsetupapi
-key=$( (basename "$tree"; cat vm/labcfgmgr32.c vm/labcfgmgr32.def vm/winelab-prefix.sh; sed -n '/^lab_reg()/,/^}/p' "$0") |
+    $here/labcfgmgr32.c $here/labcfgmgr32.def -lsetupapi
+key=$( (basename "$tree"; cat $here/labcfgmgr32.c $here/labcfgmgr32.def $here/prefix.sh; sed -n '/^lab_reg()/,/^}/p' "$0") |
     sha256sum | cut -c1-12)
 prefix_image=$cache/prefix-$key.ext4
 # The registry entries of the lab: the stand-in for our programs alone, no
@@ -124,10 +82,9 @@ cp /usr/bin/busybox "$lab/bin/"
 file -L /usr/bin/busybox | grep -q 'statically linked' || die "/usr/bin/busybox is not the static busybox"
 cp "$kernel"/modules/*.ko "$kernel/modules/order" "$lab/lib/modules/"
 gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/uhid-accessory" vm/uhid-accessory.c
-install -m 755 vm/winelab-init.sh "$lab/init"
-install -m 755 vm/winelab-scenarios.sh "$lab/lab/scenarios.sh"
-install -m 755 vm/winelab-prefix.sh "$lab/lab/prefix.sh"
-install -m 644 vm/labcheck.sh "$lab/lab/labcheck.sh"
+install -m 755 $here/init.sh "$lab/init"
+install -m 755 $here/prefix.sh "$lab/lab/prefix.sh"
+install -m 644 $here/scenarios*.sh $here/helpers.sh windows/windowtools.sh vm/labcheck.sh "$lab/lab/"
 cp "$zip" "$lab/lab/windows.zip"
 # The installer built beside it, if any, for the installer scenario.
 setup=${zip%-windows-x86.zip}-setup.exe

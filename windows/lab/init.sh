@@ -41,7 +41,7 @@ cp -a /lab /wine/tmp/lab && cp /bin/busybox /wine/tmp/lab/busybox || fatal "cann
 (cd /wine/tmp && unzip -q /lab/windows.zip) || fatal "cannot unpack the zip"
 echo "LAB INFO disks mounted after $(cut -d' ' -f1 /wine/proc/uptime) s"
 
-# brimsel.mode=prefix: make the prefix on its disk instead (vm/winelab.sh).
+# brimsel.mode=prefix: make the prefix on its disk instead (lab.sh).
 script=scenarios.sh
 grep -q 'brimsel.mode=prefix' /wine/proc/cmdline && script=prefix.sh
 exec switch_root /wine /bin/sh /tmp/lab/$script

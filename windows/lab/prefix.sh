@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Makes the Windows lab's Wine prefix in /prefix, whose .setup folder holds
 # the stand-in cfgmgr32.dll and the lab's registry entries. Runs in the
-# trixie tree as the lab guest's first process (started by winelab-init.sh
+# trixie tree as the lab guest's first process (started by init.sh
 # with brimsel.mode=prefix), which it then powers off. Wine's own output
 # stays on the console, so that the host's log shows why a step failed.
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin

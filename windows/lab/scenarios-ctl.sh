@@ -1,0 +1,90 @@
+# SPDX-License-Identifier: MIT
+# The Windows lab's brimsel-ctl.exe scenarios, from no accessory to all three:
+# --list, --color, --stream and --telemetry.
+
+ctl_list_none_scenario
+
+name=ctl-list-three
+t_plug=$(mono_ms)
+acc "plug hb 3103"
+acc "plug sq 3102"
+acc "plug h 3104"
+problem=""
+list_until 3 || problem="--list shows [$out] 90 s after the plug"
+info "plug-in to --list showing all three: $(($(mono_ms) - t_plug)) ms (one --list: $took ms)"
+[ $status = 0 ] || problem="$problem; status $status"
+for line in "Handbrake${TAB}0x3103" "SQ Shifter${TAB}0x3102" "H Shifter${TAB}0x3104"; do
+    printf '%s\n' "$out" | grep -qi "^$line${TAB}\\\\\\\\?\\\\hid#vid_1209&pid_${line##*0x}#.*${TAB}VA-" ||
+        problem="$problem; no line [$line path serial]"
+done
+printf '%s\n' "$out" | grep -q 3105 && problem="$problem; lists 0x3105"
+printf '%s\n' "$out" | sed 's/^/LAB INFO   /'
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+t0=$(log_ms)
+ctl_color_all_scenario
+first=$(first_report_ms hb $m)
+info "brimsel-ctl.exe --color: run to the handbrake's first report: $((${first:-0} - t0)) ms, whole run $took ms"
+
+ctl_device_and_error_scenarios
+
+name=ctl-stream
+m=$(mark)
+start=$(mono_ms)
+printf '#ff0000\n# a comment\n#00ff00\n\n0,0,255\n' |
+    timeout 300 wine $CTL --stream --device sq >/tmp/ctl.out 2>/tmp/ctl.err
+status=$?
+took=$(($(mono_ms) - start))
+got=$(reports sq $m | tr '\n' '|')
+problem=""
+[ $status = 0 ] || problem="status $status: $(tr -d '\r' </tmp/ctl.err | tail -n 3)"
+case "|$got" in
+*"|02 00 ff 00|02 00 ff 00|") ;;
+*) problem="$problem; the SQ shifter received [$got], not ending with the newest colour twice" ;;
+esac
+for c in $(printf '%s' "$got" | tr ' |' '_ '); do
+    case $c in 02_ff_00_00 | 02_00_00_ff | 02_00_ff_00) ;; *) problem="$problem; unknown report $c" ;; esac
+done
+problem="$problem$(expect_reports hb $m '' 0)$(expect_reports h $m '' 0)"
+info "--stream, three colours in: the SQ shifter received [$got] in $took ms"
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
+name=ctl-telemetry
+# A Forza dash packet (311 bytes): race on, 7600 of 8000 RPM (95 %: the
+# shifters' red stage, short of the 97 % flash), the handbrake pulled.
+/tmp/lab/busybox ip link set lo up
+{
+    printf '\001\000\000\000\000\000\000\000\000\000\372\105\000\000\110\104\000\200\355\105'
+    head -c 286 /dev/zero
+    printf '\377\003'
+    head -c 3 /dev/zero
+} >/tmp/forza.bin
+m=$(mark)
+wine $CTL --telemetry 127.0.0.1:20777 >/tmp/ctl.out 2>/tmp/ctl.err </dev/null &
+tpid=$!
+t_started=$(log_ms)
+# One datagram a write, ten a second, as long as it runs.
+bash -c 'while :; do cat /tmp/forza.bin >/dev/udp/127.0.0.1/20777 2>/dev/null; sleep 0.1; done' &
+spid=$!
+problem=""
+for n in hb sq h; do wait_last $n $m '02 ff 00 00' 90 || problem="$problem; $n received [$got]"; done
+first=$(tail -c +$((m + 1)) $LOG | grep -m 1 ' SET_REPORT .*data=02 ff 00 00' |
+    awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }')
+kill $spid
+kill -TERM $tpid 2>/dev/null
+i=0
+while kill -0 $tpid 2>/dev/null && [ $i -lt 100 ]; do
+    i=$((i + 1))
+    sleep 0.1
+done
+kill -0 $tpid 2>/dev/null && problem="$problem; still running 10 s after SIGTERM" && kill -KILL $tpid
+wait $tpid
+tstatus=$?
+err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
+printf '%s' "$err" | grep -q "telemetry: Forza" || problem="$problem; err [$err]"
+info "--telemetry, a Forza dash packet at 95 % with the handbrake pulled: handbrake [$(reports hb $m | tr '\n' '|')]," \
+    "SQ [$(reports sq $m | tr '\n' '|')], H [$(reports h $m | tr '\n' '|')]; start to the first red: $([ -n "$first" ] && echo $((first - t_started)) ms || echo none);" \
+    "exit $tstatus after SIGTERM"
+printf '%s\n' "$err" | sed 's/^/LAB INFO   /'
+if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
+
