@@ -27,6 +27,8 @@ void DeviceLink::start(QObject *client)
     worker = new HidWorker;
     // A HID library that cannot start is named rather than taken for no accessories.
     worker->setStartCheck(HidLibrary::startError);
+    if (presenceReadTimeoutMs >= 0)
+        worker->setPresenceReadTimeout(presenceReadTimeoutMs);
     worker->moveToThread(thread);
 
     // clang-format off

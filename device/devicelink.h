@@ -37,6 +37,10 @@ public:
     DeviceLink(const DeviceLink &) = delete;
     DeviceLink &operator=(const DeviceLink &) = delete;
 
+    // Before start(): how long the worker's presence reads wait
+    // (HidWorker::setPresenceReadTimeout); the window's default otherwise.
+    void setPresenceReadTimeout(int ms) { presenceReadTimeoutMs = ms; }
+
     // Creates the thread and the worker, connects them to the client and
     // starts the thread with the caller's priority. Once only.
     void start(QObject *client);
@@ -61,6 +65,7 @@ private:
     ColorCoalescer colorFlow;
     QThread *thread = nullptr;
     HidWorker *worker = nullptr;
+    int presenceReadTimeoutMs = -1; // the worker's own
 };
 
 #endif // DEVICELINK_H

@@ -7,12 +7,21 @@ DeviceRelay::DeviceRelay(int devices, Handlers handlers)
     : handlers(std::move(handlers)),
       link([this, devices](const QColor &color) { return request(color, devices); })
 {
+    quickReads();
 }
 
 DeviceRelay::DeviceRelay(Handlers handlers)
     : handlers(std::move(handlers)),
       link([this](const QColor &color, int devices) { return request(color, devices); })
 {
+    quickReads();
+}
+
+// A colour for a game or a stream never waits behind a presence read of an
+// accessory that sends no input reports: the reads only ask.
+void DeviceRelay::quickReads()
+{
+    link.setPresenceReadTimeout(0);
 }
 
 void DeviceRelay::setDeviceState(HidWorker::Device connected_devices)

@@ -58,6 +58,7 @@ private slots:
     void showError(QString message);
 
 private:
+    void quickReads();
     bool request(const QColor &color, int devices);
 
     const Handlers handlers;

@@ -13,7 +13,6 @@ namespace {
 // A read of an open handle only tells whether it still works; what it reads
 // is thrown away.
 constexpr int kInputReportSize = 64;
-constexpr int kPresenceReadTimeoutMs = 50;
 constexpr int kPollIntervalMs = 100;
 
 constexpr const auto &kTable = AccessoryTable::entries;
@@ -23,11 +22,11 @@ static_assert(kTable[2].bit == HidWorker::HShifter, "slot order: H shifter third
 
 // Checks one accessory and tries to open it when its slot is empty. Returns
 // whether it counts as connected in this pass.
-bool pollAccessory(hid_device *&slot, unsigned short productId)
+bool pollAccessory(hid_device *&slot, unsigned short productId, int readTimeoutMs)
 {
     if (slot) {
         unsigned char buffer[kInputReportSize];
-        if (hid_read_timeout(slot, buffer, sizeof buffer, kPresenceReadTimeoutMs) >= 0)
+        if (hid_read_timeout(slot, buffer, sizeof buffer, readTimeoutMs) >= 0)
             return true;
         // Gone (or broken): close now, reopen from the next pass on.
         hid_close(slot);
@@ -102,7 +101,7 @@ void HidWorker::process()
         }
     } else {
         for (size_t i = 0; i < handles.size(); ++i) {
-            if (pollAccessory(*handles[i], kTable[i].productId))
+            if (pollAccessory(*handles[i], kTable[i].productId, presenceReadTimeoutMs))
                 connected |= kTable[i].bit;
         }
     }

@@ -43,6 +43,12 @@ public:
 
     void setStartCheck(StartCheck check) { startCheck = check; }
 
+    // How long a presence read waits for an input report. The window's
+    // worker waits; a client whose colours must never queue behind a read
+    // (0: the read only asks) still notices an unplug at the next pass.
+    static constexpr int PresenceReadTimeoutMs = 50;
+    void setPresenceReadTimeout(int ms) { presenceReadTimeoutMs = ms; }
+
 signals:
     void deviceStateChanged(HidWorker::Device connected_devices);
     void colorUpdated();
@@ -69,6 +75,7 @@ private:
     // Slots whose hang has been told of and whose end has not.
     AccessoryTable::PerAccessory<bool> hung{};
     StartCheck startCheck = nullptr;
+    int presenceReadTimeoutMs = PresenceReadTimeoutMs;
 };
 
 Q_DECLARE_METATYPE(HidWorker::Device)

@@ -29,6 +29,7 @@ private slots:
     void init();
     void hangIsToldOnceAndItsEndShowsTheState();
     void stopsWithinItsBoundWhileAWriteHangs();
+    void presenceReadsOfASilentAccessoryDoNotWait();
 };
 
 void TestDeviceLink::init()
@@ -80,6 +81,22 @@ void TestDeviceLink::stopsWithinItsBoundWhileAWriteHangs()
     QCOMPARE(events.last().call, Call::Exit);
     for (const FakeHidBus::Event &e : FakeHidBus::events(Call::Close))
         QCOMPARE(e.result, 0);
+}
+
+void TestDeviceLink::presenceReadsOfASilentAccessoryDoNotWait()
+{
+    FakeHidBus::reset();
+    const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId);
+    Client client;
+    client.link.start();
+    QTRY_COMPARE_WITH_TIMEOUT(client.states, QVector<int>{2}, 5000);
+    QVERIFY(FakeHidBus::waitFor(Call::Read, 3));
+    for (const FakeHidBus::Event &e : FakeHidBus::events(Call::Read))
+        QCOMPARE(e.timeoutMs, 0);
+    // An unplug still shows at the next pass.
+    FakeHidBus::unplug(sq);
+    QTRY_COMPARE_WITH_TIMEOUT(client.states, (QVector<int>{2, 0}), 5000);
+    QVERIFY(client.link.stop());
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)
