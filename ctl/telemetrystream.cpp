@@ -14,6 +14,8 @@ namespace {
 // More than the largest format, so that a longer packet shows as such.
 constexpr size_t kBufferSize = 2048;
 constexpr int kPacketsPerWake = 64;
+// Which receiver a socket notifier watches.
+const char *const kReceiverIndex = "receiverIndex";
 
 qint64 steadyMs()
 {
@@ -24,7 +26,8 @@ qint64 steadyMs()
 } // namespace
 
 TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
-    : options(options), err(err), lights(options.idle, options.shiftAt, steadyMs),
+    : options(options), err(err),
+      lights(options.idle, options.shiftAt, steadyMs, !options.shiftAtGiven),
       relay({[this](int connected) { setDeviceState(connected); }, nullptr, nullptr,
              [this](const QString &message) { say(message); }})
 {
@@ -35,26 +38,68 @@ TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
 
 TelemetryStream::~TelemetryStream() = default;
 
+bool TelemetryStream::listen()
+{
+    quint32 address;
+    quint16 port;
+    QString error;
+    if (!TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, &error)) {
+        say(error);
+        return false;
+    }
+    if (port) {
+        receivers.emplace_back(new TelemetryReceiver);
+        if (receivers.back()->open(address, port, &error)) {
+            say(QStringLiteral("listening for telemetry on %1").arg(receivers.back()->endpoint()));
+            return true;
+        }
+        say(error);
+        return false;
+    }
+    // Every game's port: one that another program holds is told of and left out.
+    QStringList where;
+    for (const TelemetryReceiver::GamePort &game : TelemetryReceiver::DefaultPorts) {
+        std::unique_ptr<TelemetryReceiver> receiver(new TelemetryReceiver);
+        bool inUse = false;
+        if (!receiver->open(address, game.port, &error, &inUse)) {
+            say(inUse ? QStringLiteral("%1; skipped (%2)").arg(error, QLatin1String(game.games))
+                      : error);
+            if (!inUse)
+                return false;
+            continue;
+        }
+        where << receiver->endpoint();
+        receivers.push_back(std::move(receiver));
+    }
+    if (receivers.empty()) {
+        say(QStringLiteral("no port to listen on: each game's port is in use"));
+        return false;
+    }
+    say(QStringLiteral("listening for telemetry on %1").arg(where.join(QStringLiteral(", "))));
+    return true;
+}
+
 int TelemetryStream::run()
 {
-    QString error;
-    if (!receiver.open(options.endpoint, &error)) {
-        say(error);
+    if (!listen())
         return CtlOutput::UsageError;
-    }
     StopSignals stopSignals;
     connect(&stopSignals, SIGNAL(stopRequested(int)), this, SLOT(stop(int)));
-    say(QStringLiteral("listening for telemetry on %1").arg(receiver.endpoint()));
 
     relay.start();
 
-    QSocketNotifier notifier(receiver.descriptor(), QSocketNotifier::Read);
-    connect(&notifier, SIGNAL(activated(int)), this, SLOT(readPackets()));
+    std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
+    for (size_t i = 0; i < receivers.size(); ++i) {
+        notifiers.emplace_back(
+            new QSocketNotifier(receivers[i]->descriptor(), QSocketNotifier::Read));
+        notifiers.back()->setProperty(kReceiverIndex, int(i));
+        connect(notifiers.back().get(), SIGNAL(activated(int)), this, SLOT(packetsWaiting()));
+    }
 
     // What each accessory shows is unknown until now: the idle colour, at once.
     showLights();
     loop.exec();
-    notifier.setEnabled(false);
+    notifiers.clear();
     lightTimer.stop();
 
     // The write in flight finishes; a write that hung keeps its handle and
@@ -65,7 +110,12 @@ int TelemetryStream::run()
     return CtlOutput::StoppedBySignal + stopSignal;
 }
 
-void TelemetryStream::readPackets()
+void TelemetryStream::packetsWaiting()
+{
+    readPackets(*receivers[size_t(sender()->property(kReceiverIndex).toInt())]);
+}
+
+void TelemetryStream::readPackets(TelemetryReceiver &receiver)
 {
     unsigned char buffer[kBufferSize];
     long long size;

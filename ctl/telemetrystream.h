@@ -13,6 +13,9 @@
 #include <QObject>
 #include <QTimer>
 
+#include <memory>
+#include <vector>
+
 QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
@@ -27,11 +30,12 @@ class TelemetryStream : public QObject
 public:
     struct Options
     {
-        QString endpoint; // "[[ADDRESS:]PORT]", empty for the default
+        QString endpoint; // "[ADDRESS:]PORT" or "ADDRESS", empty for every default port
         HidWorker::Device devices = HidWorker::NoDevice;
         bool devicesNamed = false;
         QRgb idle = qRgb(0, 0, 0);
         double shiftAt = TelemetryLights::DefaultShiftAt;
+        bool shiftAtGiven = false; // then the games' own shift signals are not followed
     };
 
     TelemetryStream(const Options &options, QTextStream &err);
@@ -42,17 +46,20 @@ public:
     int run();
 
 private slots:
-    void readPackets();
+    void packetsWaiting();
     void showLights();
     void stop(int signal);
 
 private:
+    // Opens the sockets; false, having said why, when none could be had.
+    bool listen();
+    void readPackets(TelemetryReceiver &receiver);
     void setDeviceState(int connected_devices);
     void say(const QString &message);
 
     const Options options;
     QTextStream &err;
-    TelemetryReceiver receiver;
+    std::vector<std::unique_ptr<TelemetryReceiver>> receivers;
     TelemetryLights lights;
     QTimer lightTimer; // the next flash step or the fall-back to idle, or later
     qint64 lightDue = 0;

@@ -21,7 +21,12 @@ void checkAt(bool ok, int line)
     }
 }
 
-const size_t kSizes[] = {232, 311, 324, 331, 92, 96, 264};
+// Every size a format takes: Forza, OutGauge, Codemasters, EA WRC, RBR,
+// Project CARS 2 (telemetry and state), F1 (Car Telemetry and Status, old
+// and new, and a Session).
+const size_t kSizes[] = {232, 311, 324, 331, 92,   96,   264,  237,  664, 559,
+                         538, 374, 24,  16,  1352, 1347, 1239, 1058, 753};
+constexpr size_t kSizeCount = sizeof kSizes / sizeof kSizes[0];
 const QRgb kIdle = qRgb(1, 2, 3);
 
 bool isLightColor(QRgb c)
@@ -44,20 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const uint8_t wait = in.byte();
         now += (wait & 0x80) ? (wait & 0x7f) * 50 : wait;
         // Mostly a size the games send; now and then any size.
-        const size_t packetSize = (kind & 7) < 7 ? kSizes[kind & 7] : size_t(in.byte()) * 2;
+        const size_t packetSize = kind % (kSizeCount + 1) < kSizeCount
+                                      ? kSizes[kind % (kSizeCount + 1)]
+                                      : size_t(in.byte()) * 8;
         QByteArray packet = in.bytes(packetSize);
         packet.resize(int(packetSize)); // zeros past the input's end
 
         TelemetryDecoder::Sample sample;
         const bool readable = TelemetryDecoder::decode(
             reinterpret_cast<const unsigned char *>(packet.constData()), packetSize, &sample);
-        check(sample.format == TelemetryDecoder::formatOfSize(packetSize));
         if (readable) {
-            check(std::isfinite(sample.rpm) && sample.rpm >= 0);
-            const bool hasMax = sample.format != TelemetryDecoder::OutGauge &&
-                                sample.format != TelemetryDecoder::OutGaugeWithId;
-            if (hasMax && sample.raceOn)
-                check(std::isfinite(sample.maxRpm) && sample.maxRpm > 0);
+            check(sample.format != TelemetryDecoder::Unknown);
+            if (sample.hasRpm)
+                check(std::isfinite(sample.rpm) && sample.rpm >= 0);
+            check(std::isfinite(sample.maxRpm) && sample.maxRpm >= 0);
+            check(!sample.hasGear || (sample.gear >= -1 && sample.gear <= 20));
             lights.feed(sample);
             lastReadable = now;
         }

@@ -7,10 +7,11 @@
 #include <array>
 #include <cstddef>
 
-// Reads one UDP telemetry packet of a racing game. The formats have no
-// header, so the size alone tells which one it is; every value is
-// little-endian, whatever the host. Pure and allocation-free: it runs once
-// per packet, 60 times a second or more.
+// Reads one UDP telemetry packet of a racing game. Most formats have no
+// header, so the size tells them apart first; every value is little-endian,
+// whatever the host. Each format is one class (forzaformat.h and its
+// neighbours) and one row of the table in telemetrydecoder.cpp. Pure and
+// allocation-free: it runs once per packet, 60 times a second or more.
 class TelemetryDecoder
 {
 public:
@@ -23,33 +24,49 @@ public:
         OutGauge,       // 92 bytes
         OutGaugeWithId, // 96 bytes
         Codemasters,    // 264 bytes, extradata="3"
+        F1_2021,        // EA's F1, by the packet format in the header
+        F1_2022,
+        F1_2023,
+        F1_2024,
+        F1_2025,
+        EaWrc,             // EA SPORTS WRC, the "wrc" structure, 237 bytes
+        ProjectCars2,      // Automobilista 2 and Project CARS 2
+        RichardBurnsRally, // RSF/NGP, 664 bytes
+        FormatCount
     };
 
+    // What one packet says. A game that spreads its data over several kinds
+    // of packet fills only what this one carries.
     struct Sample
     {
         Format format = Unknown;
+        bool hasRpm = true; // false for a packet of the maximum or the game's state alone
         float rpm = 0;
-        float maxRpm = 0;          // 0 where the format has none (OutGauge)
-        bool hasHandbrake = false; // Forza's dash formats and OutGauge
+        float maxRpm = 0; // 0 where the packet has none: learnt, or from an earlier one
+        bool hasGear = false;
+        int gear = 0; // -1 reverse, 0 neutral, 1 first …
+        bool hasHandbrake = false;
         bool handbrake = false;
-        bool hasRaceOn = false; // Forza
+        bool hasRaceOn = false; // whether the game says if anybody drives
         bool raceOn = true;
+        bool hasShiftSignal = false; // the game's own shift light, where it sends one
+        bool shiftSignal = false;
         std::array<char, 4> car{}; // OutGauge: the short car name, NUL-padded
-        bool shiftLight = false;   // OutGauge: ShowLights bit 0
     };
 
-    // Largest packet of any format; a reader's buffer needs at least one byte more,
-    // so that a longer packet shows as one of no known size.
-    static constexpr size_t MaxPacketSize = 331;
+    // Largest packet of any format; a reader's buffer needs at least one
+    // byte more, so that a longer packet shows as one of no known size.
+    static constexpr size_t MaxPacketSize = 1460;
 
-    // Fills sample and returns true, or returns false for a packet that is
-    // of no known size or carries values no game sends; then only the
-    // sample's format counts (Unknown for an unknown size).
+    // Fills sample and returns true, or returns false for a packet of no
+    // known format or one that carries values no game sends; then only the
+    // sample's format counts (Unknown when no format claims the packet).
     static bool decode(const unsigned char *data, size_t size, Sample *sample);
 
-    static Format formatOfSize(size_t size);
-    // As standard error names it, with the size.
+    // As standard error names it.
     static QString formatName(Format format);
+    // One format for all the sizes and years of one game's: its first.
+    static Format gameOf(Format format);
 };
 
 #endif // TELEMETRYDECODER_H

@@ -17,51 +17,65 @@ const QRgb kOff = qRgb(0x00, 0x00, 0x00);
 // would show red at idle.
 constexpr float kLearntRatio = 2.0f;
 
-bool isOutGauge(TelemetryDecoder::Format format)
-{
-    return format == TelemetryDecoder::OutGauge || format == TelemetryDecoder::OutGaugeWithId;
-}
-
 } // namespace
 
-TelemetryLights::TelemetryLights(QRgb idle, double shiftAt, Clock clock)
-    : idle(idle), shiftAt(shiftAt), clock(std::move(clock))
+TelemetryLights::TelemetryLights(QRgb idle, double shiftAt, Clock clock, bool followGameShift)
+    : idle(idle), shiftAt(shiftAt), clock(std::move(clock)), followGameShift(followGameShift)
 {
 }
 
 void TelemetryLights::feed(const TelemetryDecoder::Sample &sample)
 {
     const qint64 now = clock();
+    const Stage before = driving(now) ? revStage : Idle;
     heard = true;
     lastHeard = now;
-    raceOn = !sample.hasRaceOn || sample.raceOn;
+    if (TelemetryDecoder::gameOf(sample.format) != game) {
+        // Another game: nothing the last one said holds.
+        game = TelemetryDecoder::gameOf(sample.format);
+        raceOn = true;
+        gameMaxRpm = 0;
+        car = {};
+        highestRpm = 0;
+        lowestRunningRpm = 0;
+    }
+    if (sample.hasRaceOn)
+        raceOn = sample.raceOn;
+    if (sample.maxRpm > 0)
+        gameMaxRpm = sample.maxRpm;
+    if (!raceOn) {
+        revStage = Idle;
+        return;
+    }
+    if (!sample.hasRpm)
+        return; // the maximum or the state alone: the stage waits for the next RPM
     hasHandbrake = sample.hasHandbrake;
     handbrake = sample.handbrake;
-    const Stage before = driving(now) ? revStage : Idle;
-    Stage next = Idle;
-    if (!raceOn) {
-        next = Idle;
-    } else if (isOutGauge(sample.format)) {
-        if (!outGaugeCarKnown || sample.car != outGaugeCar) {
-            outGaugeCarKnown = true;
-            outGaugeCar = sample.car;
-            highestRpm = 0;
-            lowestRunningRpm = 0;
-        }
-        highestRpm = std::max(highestRpm, sample.rpm);
-        if (sample.rpm > 0 && (lowestRunningRpm == 0 || sample.rpm < lowestRunningRpm))
-            lowestRunningRpm = sample.rpm;
-        if (sample.shiftLight)
-            next = Flash;
-        else if (highestRpm >= lowestRunningRpm * kLearntRatio && highestRpm > 0)
-            next = std::min(stageFor(sample.rpm / highestRpm), Red);
-    } else {
-        next = stageFor(double(sample.rpm) / double(sample.maxRpm));
-    }
+    const float maximum = maximumFor(sample);
+    const Stage byRpm = maximum > 0 ? stageFor(double(sample.rpm) / double(maximum)) : Idle;
+    Stage next = byRpm;
+    if (sample.hasShiftSignal && followGameShift)
+        next = sample.shiftSignal ? Flash : std::min(byRpm, Red);
     // A flash starts blue, each time the light gets there.
     if (next == Flash && before != Flash)
         flashStart = now;
     revStage = next;
+}
+
+// The game's maximum, or one learnt from the RPM seen; 0 until there is one.
+float TelemetryLights::maximumFor(const TelemetryDecoder::Sample &sample)
+{
+    if (gameMaxRpm > 0)
+        return gameMaxRpm;
+    if (sample.car != car) {
+        car = sample.car;
+        highestRpm = 0;
+        lowestRunningRpm = 0;
+    }
+    highestRpm = std::max(highestRpm, sample.rpm);
+    if (sample.rpm > 0 && (lowestRunningRpm == 0 || sample.rpm < lowestRunningRpm))
+        lowestRunningRpm = sample.rpm;
+    return highestRpm > 0 && highestRpm >= lowestRunningRpm * kLearntRatio ? highestRpm : 0;
 }
 
 TelemetryLights::Stage TelemetryLights::stage() const

@@ -29,8 +29,10 @@ public:
     static constexpr int FlashMs = 125; // blue, then off, each this long
     static constexpr int SilenceMs = 2000;
 
-    // shiftAt: the fraction of the maximum RPM from which the light flashes.
-    TelemetryLights(QRgb idle, double shiftAt, Clock clock);
+    // shiftAt: the fraction of the maximum RPM from which the light flashes,
+    // where the game sends no shift signal of its own or followGameShift is
+    // false (the user named a shift point).
+    TelemetryLights(QRgb idle, double shiftAt, Clock clock, bool followGameShift = true);
 
     // A readable packet has come.
     void feed(const TelemetryDecoder::Sample &sample);
@@ -43,21 +45,26 @@ public:
 private:
     Stage stageFor(double fraction) const;
     bool driving(qint64 now) const;
+    float maximumFor(const TelemetryDecoder::Sample &sample);
 
     const QRgb idle;
     const double shiftAt;
     const Clock clock;
+    const bool followGameShift;
 
     bool heard = false;
     qint64 lastHeard = 0;
+    // What the game last said, kept across its kinds of packet until
+    // another game speaks.
+    TelemetryDecoder::Format game = TelemetryDecoder::Unknown;
     bool raceOn = true;
+    float gameMaxRpm = 0;
     Stage revStage = Idle;
     qint64 flashStart = 0;
     bool hasHandbrake = false;
     bool handbrake = false;
-    // OutGauge has no maximum: the highest RPM since the car changed stands in.
-    bool outGaugeCarKnown = false;
-    std::array<char, 4> outGaugeCar{};
+    // Where the game sends no maximum: the highest RPM since the car changed.
+    std::array<char, 4> car{};
     float highestRpm = 0;
     float lowestRunningRpm = 0;
 };

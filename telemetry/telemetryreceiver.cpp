@@ -34,6 +34,11 @@ QString lastSocketError()
         return QStringLiteral("permission denied");
     return QStringLiteral("socket error %1").arg(code);
 }
+
+bool addressInUse()
+{
+    return WSAGetLastError() == WSAEADDRINUSE;
+}
 #else
 constexpr qintptr kNoSocket = -1;
 
@@ -45,6 +50,11 @@ QString lastSocketError()
     if (code == EADDRNOTAVAIL)
         return QStringLiteral("this machine has no such address");
     return QString::fromLocal8Bit(std::strerror(code));
+}
+
+bool addressInUse()
+{
+    return errno == EADDRINUSE;
 }
 #endif
 
@@ -107,10 +117,23 @@ bool TelemetryReceiver::parseEndpoint(const QString &text, quint32 *address, qui
                                       QString *error)
 {
     *address = 0x7f000001;
-    *port = DefaultPort;
+    *port = 0;
     if (text.isEmpty())
         return true;
     const int colon = text.lastIndexOf(QLatin1Char(':'));
+    // An address alone: every default port on it.
+    const bool addressOnly =
+        colon < 0 && (text.contains(QLatin1Char('.')) ||
+                      text.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0);
+    const QString addressPart = colon >= 0 ? text.left(colon) : addressOnly ? text : QString();
+    if (!addressPart.isNull() && !parseAddress(addressPart, address)) {
+        *error = QStringLiteral("%1 is not an IPv4 address: give one such as 127.0.0.1 or "
+                                "0.0.0.0")
+                     .arg(QuotedText::quote(addressPart));
+        return false;
+    }
+    if (addressOnly)
+        return true;
     const QString portText = colon < 0 ? text : text.mid(colon + 1);
     uint portValue = 0;
     if (!parseNumber(portText, 65535, &portValue) || portValue == 0) {
@@ -119,23 +142,15 @@ bool TelemetryReceiver::parseEndpoint(const QString &text, quint32 *address, qui
                      .arg(QuotedText::quote(portText));
         return false;
     }
-    if (colon >= 0 && !parseAddress(text.left(colon), address)) {
-        *error = QStringLiteral("%1 is not an IPv4 address: give one such as 127.0.0.1 or "
-                                "0.0.0.0")
-                     .arg(QuotedText::quote(text.left(colon)));
-        return false;
-    }
     *port = quint16(portValue);
     return true;
 }
 
-bool TelemetryReceiver::open(const QString &endpoint, QString *error)
+bool TelemetryReceiver::open(quint32 address, quint16 port, QString *error, bool *inUse)
 {
     close();
-    quint32 address = 0;
-    quint16 port = 0;
-    if (!parseEndpoint(endpoint, &address, &port, error))
-        return false;
+    if (inUse)
+        *inUse = false;
 #ifdef Q_OS_WIN
     if (!started) {
         WSADATA data;
@@ -175,6 +190,8 @@ bool TelemetryReceiver::open(const QString &endpoint, QString *error)
     const int bound = bind(int(socket), reinterpret_cast<const sockaddr *>(&local), sizeof local);
 #endif
     if (bound != 0) {
+        if (inUse)
+            *inUse = addressInUse();
         *error = QStringLiteral("cannot listen on %1: %2").arg(where, lastSocketError());
         close();
         return false;

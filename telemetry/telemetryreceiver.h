@@ -13,21 +13,34 @@
 class TelemetryReceiver
 {
 public:
-    static constexpr quint16 DefaultPort = 20777;
+    // The ports the supported games send to unless told otherwise, and who
+    // sends there; with no port given, each is listened on.
+    struct GamePort
+    {
+        quint16 port;
+        const char *games;
+    };
+    static constexpr GamePort DefaultPorts[] = {
+        {20777, "F1, EA SPORTS WRC, DiRT"},
+        {5606, "Automobilista 2, Project CARS 2"},
+        {6776, "Richard Burns Rally"},
+        {4444, "BeamNG.drive's OutGauge"},
+    };
 
     TelemetryReceiver();
     ~TelemetryReceiver();
     TelemetryReceiver(const TelemetryReceiver &) = delete;
     TelemetryReceiver &operator=(const TelemetryReceiver &) = delete;
 
-    // "[[ADDRESS:]PORT]": an IPv4 address in dotted form or "localhost", and
-    // a port from 1 to 65535; empty means 127.0.0.1:20777. The address is in
-    // host byte order.
+    // "[ADDRESS:]PORT" or "ADDRESS" or nothing: an IPv4 address in dotted
+    // form or "localhost" (127.0.0.1 when none is given), and a port from 1
+    // to 65535, or 0 for every default port when none is given. The address
+    // is in host byte order.
     static bool parseEndpoint(const QString &text, quint32 *address, quint16 *port, QString *error);
 
     // Binds the socket; on failure says why in error (a port in use, an
-    // address this machine does not have).
-    bool open(const QString &endpoint, QString *error);
+    // address this machine does not have). inUse tells the first apart.
+    bool open(quint32 address, quint16 port, QString *error, bool *inUse = nullptr);
     bool isOpen() const;
     qintptr descriptor() const { return socket; }
     QString endpoint() const; // as bound, "127.0.0.1:20777"

@@ -51,6 +51,21 @@ void TestTelemetryDecoder::everyFormat_data()
     QTest::newRow("Codemasters, divided by 10, reverse 10")
         << P::codemasters(700, 760, 10) << int(TelemetryDecoder::Codemasters) << 700.f << 760.f
         << -1 << true;
+    QTest::newRow("F1 23 Car Telemetry, player 21")
+        << P::f1Telemetry(2023, 21, 10500, 80) << int(TelemetryDecoder::F1_2023) << 10500.f << 0.f
+        << -1 << true;
+    QTest::newRow("F1 2021 Car Telemetry, player 0")
+        << P::f1Telemetry(2021, 0, 9000, 10, -1) << int(TelemetryDecoder::F1_2021) << 9000.f << 0.f
+        << -1 << true;
+    QTest::newRow("EA WRC, handbrake half")
+        << P::wrc(5000, 7000, 0.5f, 0.5f) << int(TelemetryDecoder::EaWrc) << 5000.f << 7000.f << 1
+        << true;
+    QTest::newRow("Project CARS 2 before Patch 5")
+        << P::pcars2(538, 4000, 9000) << int(TelemetryDecoder::ProjectCars2) << 4000.f << 9000.f
+        << 0 << true;
+    QTest::newRow("RBR, reverse") << P::rbr(2500, 0.0f, 0)
+                                  << int(TelemetryDecoder::RichardBurnsRally) << 2500.f << 0.f << 0
+                                  << true;
 }
 
 void TestTelemetryDecoder::everyFormat()
@@ -96,6 +111,30 @@ void TestTelemetryDecoder::unreadable_data()
     QTest::newRow("Codemasters gear 2.5") << P::codemasters(3000, 7000, 2.5f);
     QTest::newRow("Codemasters gear NaN") << P::codemasters(3000, 7000, nan);
     QTest::newRow("Codemasters gear -2") << P::codemasters(3000, 7000, -2);
+    QTest::newRow("F1 player index 22") << P::f1Telemetry(2024, 22, 9000, 50);
+    QTest::newRow("F1 rev lights 101") << P::f1Telemetry(2024, 1, 9000, 101);
+    QTest::newRow("F1 gear 9") << P::f1Telemetry(2025, 1, 9000, 50, 9);
+    QTest::newRow("F1 status, maximum 0") << P::f1Status(2023, 2, 0);
+    QByteArray f1Short = P::f1Telemetry(2024, 1, 9000, 50);
+    f1Short.chop(5);
+    QTest::newRow("F1 24 telemetry of the 2022 size") << f1Short;
+    QByteArray f1Year = P::f1Telemetry(2024, 1, 9000, 50);
+    P::putU16(f1Year, 0, 2026);
+    QTest::newRow("F1 year 2026") << f1Year;
+    QTest::newRow("F1 session paused 2") << [] {
+        QByteArray s = P::f1Session(2024, false, false);
+        P::putU8(s, 29 + 14, 2);
+        return s;
+    }();
+    QTest::newRow("EA WRC NaN RPM") << P::wrc(nan, 7000, 0.5f);
+    QTest::newRow("EA WRC maximum 0") << P::wrc(3000, 0, 0.5f);
+    QTest::newRow("EA WRC NaN handbrake") << P::wrc(3000, 7000, 0.5f, nan);
+    QTest::newRow("EA WRC infinite shift fraction") << P::wrc(3000, 7000, inf);
+    QTest::newRow("Project CARS 2, RPM without a maximum") << P::pcars2(559, 3000, 0);
+    QTest::newRow("Project CARS 2, RPM far over the maximum") << P::pcars2(559, 30000, 8000);
+    QTest::newRow("RBR NaN RPM") << P::rbr(nan);
+    QTest::newRow("RBR handbrake 7") << P::rbr(3000, 7.0f);
+    QTest::newRow("RBR gear -1") << P::rbr(3000, 0.0f, -1);
 }
 
 void TestTelemetryDecoder::unreadable()

@@ -44,6 +44,7 @@ private slots:
     void flashTiming();
     void notDriving();
     void outGaugeHighestSinceCarChange();
+    void shiftAtOverridesTheGamesSignal();
 
 private:
     qint64 now = 0;
@@ -129,6 +130,20 @@ void TestTelemetryLights::outGaugeHighestSinceCarChange()
     lights.feed(sampleOf(P::outGauge(92, "FZ50", 800)));
     lights.feed(sampleOf(P::outGauge(92, "FZ50", 6000)));
     QCOMPARE(lights.colors(), shifters(red));
+}
+
+void TestTelemetryLights::shiftAtOverridesTheGamesSignal()
+{
+    // F1's rev lights full at 0.9 of its maximum: the game's flash, unless
+    // the user named a shift point.
+    for (bool followGame : {true, false}) {
+        Lights lights(idle, 0.95, clock, followGame);
+        lights.feed(sampleOf(P::f1Status(2024, 0, 10000)));
+        lights.feed(sampleOf(P::f1Telemetry(2024, 0, 9000, 100)));
+        QCOMPARE(lights.colors(), all(followGame ? blue : yellow)); // F1 has no handbrake
+        lights.feed(sampleOf(P::f1Telemetry(2024, 0, 9600, 90)));
+        QCOMPARE(lights.colors(), all(followGame ? red : blue));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryLights)

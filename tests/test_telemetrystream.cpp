@@ -123,6 +123,7 @@ class TestTelemetryStream : public QObject
 private slots:
     void init() { FakeHidBus::reset(); }
     void everyFormatOverTheLoopback();
+    void theGamesOnTheirOwnPorts();
     void portTaken();
 };
 
@@ -222,6 +223,73 @@ void TestTelemetryStream::everyFormatOverTheLoopback()
                  "OutGauge with ID (96 bytes)\n" +
                  // Codemasters again: named once while packets keep coming, again after silence.
                  p + "Forza Data Out, dash (311 bytes)\n" + p + "2 packets could not be read\n");
+}
+
+// F1, EA WRC, Automobilista 2 and RBR, each on the port it sends to by
+// default, with no port given; one default port is held by another program.
+void TestTelemetryStream::theGamesOnTheirOwnPorts()
+{
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
+    const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
+    const int holder = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in held = loopback(4444);
+    QCOMPARE(bind(holder, reinterpret_cast<const sockaddr *>(&held), sizeof held), 0);
+    QStringList failures;
+    auto expect = [&](const char *step, QRgb handbrake, QRgb shifters) {
+        if (!waitForColor(hb, handbrake) || !waitForColor(sq, shifters) ||
+            !waitForColor(h, shifters))
+            failures << QString::fromLatin1(step);
+    };
+
+    const Outcome result = runCtl({"--idle", "#202020"}, [&] {
+        QThread::msleep(300); // listening
+        Game f1(20777), ams2(5606), rbr(6776);
+        expect("start", idle, idle);
+        // F1 24: the maximum comes in Car Status, the RPM in Car Telemetry.
+        f1.send(P::f1Status(2024, 3, 12000));
+        f1.send(P::f1Telemetry(2024, 3, 9000, 60));  // 0.75
+        expect("F1 green", green, green);            // no handbrake in F1
+        f1.send(P::f1Telemetry(2024, 3, 11900, 99)); // 0.99, lights not all lit
+        expect("F1 red until its rev lights are full", red, red);
+        f1.send(P::f1Telemetry(2024, 3, 11000, 100));
+        expect("F1 rev lights full", blue, blue);
+        f1.send(P::f1Session(2024, true, false));
+        expect("F1 paused", idle, idle);
+        // F1 22 on the older header, the same game's port.
+        f1.send(P::f1Session(2022, false, false));
+        f1.send(P::f1Status(2022, 0, 10000));
+        f1.send(P::f1Telemetry(2022, 0, 8800, 50)); // 0.88
+        expect("F1 22", yellow, yellow);
+        f1.send(P::wrc(6000, 8000, 0.2f, 1.0f)); // 0.75, handbrake pulled
+        expect("EA WRC", red, green);
+        f1.send(P::wrc(7500, 8000, 1.0f)); // the end of its shift window
+        expect("EA WRC shift", idle, blue);
+        ams2.send(P::pcars2State(2));
+        ams2.send(P::pcars2(559, 7000, 8000, 255)); // 0.875, handbrake
+        expect("Automobilista 2", red, yellow);
+        ams2.send(P::pcars2State(3)); // paused
+        expect("Automobilista 2 paused", idle, idle);
+        // RBR has no maximum: learnt once revved well above idle.
+        rbr.send(P::rbr(1000));
+        rbr.send(P::rbr(8000, 0.0f));
+        rbr.send(P::rbr(7500, 0.9f)); // 0.9375 of the highest
+        expect("RBR", red, red);
+        std::raise(SIGTERM);
+    });
+    close(holder);
+    QCOMPARE(result.status, 128 + SIGTERM);
+    QVERIFY2(failures.isEmpty(), qPrintable("no change at: " + failures.join(", ")));
+    const QString p = "brimsel-ctl: telemetry: ";
+    QCOMPARE(result.err,
+             "brimsel-ctl: cannot listen on 127.0.0.1:4444: the port is in use by another "
+             "program; skipped (BeamNG.drive's OutGauge)\n"
+             "brimsel-ctl: listening for telemetry on 127.0.0.1:20777, 127.0.0.1:5606, "
+             "127.0.0.1:6776\n" +
+                 p + "F1, UDP format 2024\n" + p + "F1, UDP format 2022\n" + p +
+                 "EA SPORTS WRC (237 bytes)\n" + p + "Automobilista 2 / Project CARS 2\n" + p +
+                 "Richard Burns Rally, RSF (664 bytes)\n");
 }
 
 void TestTelemetryStream::portTaken()

@@ -177,7 +177,7 @@ fi
 wine taskkill /f /im brimsel-ctl.exe >/dev/null 2>&1 || true
 wait "$tpid" 2>/dev/null || true
 
-export TMPDIR=$work
+window_tmp=$work # not TMPDIR: Wine must not see it
 . windows/windowtools.sh
 
 # The window: it shows, says "Device not found" (hidapi started and found

@@ -2,14 +2,14 @@
 # The window under Wine and an X server, as the checks see it: sourced by
 # windows/check-wine.sh on the host and by the Windows lab's scenarios in its
 # guest (POSIX sh). Needs xdotool, xwd, netpbm and tesseract, and DISPLAY;
-# `wine` may be a command or a function. Scratch files go to $TMPDIR or /tmp.
+# `wine` may be a command or a function. Scratch files go to $window_tmp, or /tmp.
 
 mono_ms() { date +%s%3N; }
 
 # status_text WINDOW: the status bar's text, read from the screen: Qt draws
 # its widgets itself, so there is no control to ask.
 status_text() {
-    st_dir=${TMPDIR:-/tmp}
+    st_dir=${window_tmp:-/tmp}
     xwd -silent -id "$1" | xwdtopnm 2>/dev/null >"$st_dir/window.pnm" || return
     st_h=$(head -c 20 "$st_dir/window.pnm" | awk 'NR == 2 { print $2 }')
     pnmcut -top $((st_h - 28)) -width 300 "$st_dir/window.pnm" 2>/dev/null | ppmtopgm |
@@ -25,7 +25,7 @@ search_window() {
     sw_t0=$(mono_ms)
     window=""
     while [ -z "$window" ] && [ $(($(mono_ms) - sw_t0)) -lt $(($1 * 1000)) ]; do
-        window=$(xdotool search --onlyvisible --name '^Brimsel tool$' 2>"${TMPDIR:-/tmp}/xdotool.err" |
+        window=$(xdotool search --onlyvisible --name '^Brimsel tool$' 2>"${window_tmp:-/tmp}/xdotool.err" |
             head -n 1) || true
         [ -n "$window" ] || sleep 0.5
     done

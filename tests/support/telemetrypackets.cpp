@@ -75,3 +75,115 @@ void TelemetryPackets::putF32(QByteArray &packet, int offset, float value)
     std::memcpy(&bits, &value, sizeof bits);
     putU32(packet, offset, bits);
 }
+
+namespace {
+
+// The header of an F1 packet; returns where the cars' blocks begin.
+int f1Header(QByteArray &p, int year, int id, int player)
+{
+    TelemetryPackets::putU16(p, 0, year);
+    if (year >= 2023) {
+        TelemetryPackets::putU8(p, 2, year - 2000);
+        TelemetryPackets::putU8(p, 6, id);
+        TelemetryPackets::putU8(p, 27, player);
+        return 29;
+    }
+    TelemetryPackets::putU8(p, 5, id);
+    TelemetryPackets::putU8(p, 22, player);
+    return 24;
+}
+
+} // namespace
+
+QByteArray TelemetryPackets::f1Telemetry(int year, int player, int rpm, int revLightsPercent,
+                                         int gear)
+{
+    QByteArray p(year >= 2023 ? 1352 : 1347, '\0');
+    const int header = f1Header(p, year, 6, player);
+    const int car = header + player * 60;
+    putU8(p, car + 15, gear & 0xff);
+    putU16(p, car + 16, rpm);
+    putU8(p, car + 19, revLightsPercent);
+    // Another car revs higher, so that the player's is the one read.
+    putU16(p, header + ((player + 1) % 22) * 60 + 16, 15000);
+    return p;
+}
+
+QByteArray TelemetryPackets::f1Status(int year, int player, int maxRpm)
+{
+    QByteArray p(year >= 2023 ? 1239 : 1058, '\0');
+    const int car = f1Header(p, year, 7, player) + player * (year >= 2023 ? 55 : 47);
+    putU16(p, car + 17, maxRpm);
+    putU16(p, car + 19, 4000);
+    putU8(p, car + 21, 8);
+    return p;
+}
+
+QByteArray TelemetryPackets::f1Session(int year, bool paused, bool spectating)
+{
+    QByteArray p(year >= 2023 ? 753 : 632, '\0');
+    const int header = f1Header(p, year, 1, 0);
+    putU8(p, header + 14, paused ? 1 : 0);
+    putU8(p, header + 15, spectating ? 1 : 0);
+    return p;
+}
+
+QByteArray TelemetryPackets::wrc(float rpm, float maxRpm, float shiftFraction, float handbrake,
+                                 int gear)
+{
+    QByteArray p(237, '\0');
+    putU32(p, 0, 1234);
+    putF32(p, 24, shiftFraction);
+    putF32(p, 28, maxRpm * 0.8f);
+    putF32(p, 32, maxRpm * 0.9f);
+    putU8(p, 36, 1);
+    putU8(p, 37, gear);
+    putU8(p, 38, 0);  // neutral
+    putU8(p, 39, 10); // reverse
+    putU8(p, 40, 6);
+    putF32(p, 185, maxRpm);
+    putF32(p, 189, maxRpm / 8);
+    putF32(p, 193, rpm);
+    putF32(p, 213, handbrake);
+    return p;
+}
+
+QByteArray TelemetryPackets::pcars2(int size, int rpm, int maxRpm, int handbrake, int gear)
+{
+    QByteArray p(size, '\0');
+    putU32(p, 0, 77);
+    putU8(p, 10, 0); // telemetry
+    putU8(p, 11, 2);
+    putU16(p, 40, rpm);
+    putU16(p, 42, maxRpm);
+    putU8(p, 45, 6 << 4 | gear);
+    putU8(p, 370, handbrake);
+    return p;
+}
+
+QByteArray TelemetryPackets::pcars2State(int state)
+{
+    QByteArray p(24, '\0');
+    putU8(p, 10, 4); // game state
+    putU16(p, 12, 1300);
+    putU8(p, 14, state);
+    return p;
+}
+
+QByteArray TelemetryPackets::rbr(float rpm, float handbrake, int gear)
+{
+    QByteArray p(664, '\0');
+    putU32(p, 0, 5000);
+    putF32(p, 12, 42.0f);
+    putF32(p, 36, handbrake);
+    putU32(p, 44, quint32(gear));
+    putF32(p, 60, 20.0f);
+    putF32(p, 136, rpm);
+    return p;
+}
+
+void TelemetryPackets::putU16(QByteArray &packet, int offset, int value)
+{
+    putU8(packet, offset, value & 0xff);
+    putU8(packet, offset + 1, (value >> 8) & 0xff);
+}

@@ -20,7 +20,24 @@ public:
     // The Codemasters format with extradata="3", 264 bytes.
     static QByteArray codemasters(float rpm, float maxRpm, float gear = 3);
 
+    // EA's F1 of the given UDP format (2021 to 2025): Car Telemetry and Car
+    // Status of the player's car (index player), and a Session packet.
+    static QByteArray f1Telemetry(int year, int player, int rpm, int revLightsPercent,
+                                  int gear = 4);
+    static QByteArray f1Status(int year, int player, int maxRpm);
+    static QByteArray f1Session(int year, bool paused, bool spectating);
+    // EA SPORTS WRC's "wrc" structure, 237 bytes.
+    static QByteArray wrc(float rpm, float maxRpm, float shiftFraction, float handbrake = 0,
+                          int gear = 3);
+    // Project CARS 2 / Automobilista 2: telemetry of 559 or 538 bytes, and
+    // the game state (2 playing, 3 paused, 1 menus).
+    static QByteArray pcars2(int size, int rpm, int maxRpm, int handbrake = 0, int gear = 3);
+    static QByteArray pcars2State(int state);
+    // Richard Burns Rally, RSF/NGP, 664 bytes.
+    static QByteArray rbr(float rpm, float handbrake = 0, int gear = 4);
+
     static void putU8(QByteArray &packet, int offset, int value);
+    static void putU16(QByteArray &packet, int offset, int value);
     static void putU32(QByteArray &packet, int offset, quint32 value);
     static void putF32(QByteArray &packet, int offset, float value);
 };

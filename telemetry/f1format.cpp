@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+#include "f1format.h"
+
+#include "telemetrybytes.h"
+
+using B = TelemetryBytes;
+
+namespace {
+
+constexpr int kCars = 22;
+constexpr size_t kMaxPacket = 2048; // more than any F1 packet
+
+enum PacketId { Session = 1, CarTelemetry = 6, CarStatus = 7 };
+
+// Where the years differ: the 2023 header grew by the game year and more.
+struct Layout
+{
+    size_t header;
+    size_t packetId;
+    size_t playerCarIndex;
+    size_t telemetrySize; // the whole Car Telemetry packet
+    size_t statusSize;    // the whole Car Status packet
+    size_t statusStride;  // one car's Car Status block
+    size_t networkPaused; // within that block
+};
+
+constexpr Layout kOld{24, 5, 22, 1347, 1058, 47, 46}; // 2021, 2022
+constexpr Layout kNew{29, 6, 27, 1352, 1239, 55, 54}; // 2023 to 2025
+
+constexpr size_t kTelemetryStride = 60;
+constexpr size_t kGear = 15;      // i8: -1 reverse, 0 neutral
+constexpr size_t kEngineRpm = 16; // u16
+constexpr size_t kRevLightsPercent = 19;
+constexpr size_t kMaxRpm = 17;     // u16, in Car Status
+constexpr size_t kGamePaused = 14; // after the header, in Session
+constexpr size_t kIsSpectating = 15;
+
+int yearOf(const unsigned char *p, size_t size)
+{
+    if (size < kOld.header)
+        return 0;
+    const int year = B::u16(p, 0);
+    return year >= 2021 && year <= 2025 ? year : 0;
+}
+
+} // namespace
+
+TelemetryDecoder::Format F1Format::claims(const unsigned char *p, size_t size)
+{
+    if (size > kMaxPacket)
+        return TelemetryDecoder::Unknown;
+    const int year = yearOf(p, size);
+    if (!year || size < (year >= 2023 ? kNew.header : kOld.header))
+        return TelemetryDecoder::Unknown;
+    return TelemetryDecoder::Format(TelemetryDecoder::F1_2021 + (year - 2021));
+}
+
+bool F1Format::decode(const unsigned char *p, size_t size, TelemetryDecoder::Sample *s)
+{
+    const Layout &l = s->format >= TelemetryDecoder::F1_2023 ? kNew : kOld;
+    const unsigned player = p[l.playerCarIndex];
+    // The player's car, or 255 while spectating in some years.
+    const bool playerKnown = player < kCars;
+    s->hasRpm = false;
+    switch (p[l.packetId]) {
+    case CarTelemetry: {
+        if (size != l.telemetrySize || !playerKnown)
+            return false;
+        const unsigned char *car = p + l.header + player * kTelemetryStride;
+        const int gear = int8_t(car[kGear]);
+        const int revLights = car[kRevLightsPercent];
+        if (gear < -1 || gear > 8 || revLights > 100)
+            return false;
+        s->hasRpm = true;
+        s->rpm = B::u16(car, kEngineRpm);
+        s->hasGear = true;
+        s->gear = gear;
+        s->hasShiftSignal = true;
+        s->shiftSignal = revLights >= 100;
+        return true;
+    }
+    case CarStatus: {
+        if (size != l.statusSize || !playerKnown)
+            return false;
+        const unsigned char *car = p + l.header + player * l.statusStride;
+        s->maxRpm = B::u16(car, kMaxRpm);
+        return s->maxRpm > 0 && car[l.networkPaused] <= 1;
+    }
+    case Session: {
+        if (size < l.header + kIsSpectating + 1)
+            return false;
+        const unsigned paused = p[l.header + kGamePaused];
+        const unsigned spectating = p[l.header + kIsSpectating];
+        if (paused > 1 || spectating > 1)
+            return false;
+        s->hasRaceOn = true;
+        s->raceOn = !paused && !spectating;
+        return true;
+    }
+    default:
+        return p[l.packetId] <= 15; // a kind this program does not need
+    }
+}

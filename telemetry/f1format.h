@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+#ifndef F1FORMAT_H
+#define F1FORMAT_H
+
+#include "telemetrydecoder.h"
+
+// EA's F1 2021 to F1 25 on port 20777: a header that names the packet
+// format (the year, 2021 to 2025; F1 24 and 25 can send the older layouts),
+// then one kind of packet. Car Telemetry gives the player's RPM, gear and
+// the game's rev lights (all lit: its shift signal), Car Status the maximum,
+// Session whether the game is paused (network games) or spectating. Other
+// kinds carry nothing for the lights but are the game's all the same.
+class F1Format
+{
+public:
+    static TelemetryDecoder::Format claims(const unsigned char *data, size_t size);
+    static bool decode(const unsigned char *data, size_t size, TelemetryDecoder::Sample *sample);
+};
+
+#endif // F1FORMAT_H
