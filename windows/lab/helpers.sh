@@ -70,6 +70,22 @@ wait_last() {
         sleep 0.5
     done
 }
+# stop_ctl PID: ends a brimsel-ctl.exe started in the background as PID with
+# SIGTERM, waiting 10 s at most; sets tstatus and err, and adds to problem
+# when it outlives them
+stop_ctl() {
+    kill -TERM $1 2>/dev/null
+    i=0
+    while kill -0 $1 2>/dev/null && [ $i -lt 100 ]; do
+        i=$((i + 1))
+        sleep 0.1
+    done
+    kill -0 $1 2>/dev/null && problem="$problem; still running 10 s after SIGTERM" && kill -KILL $1
+    wait $1
+    tstatus=$?
+    err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
+}
+
 # fresh_wine: ends the wineserver and starts a new one, which lists the HID
 # devices present anew; Wine at times keeps unplugged accessories listed
 # for minutes, so that a later scenario would count them.

@@ -86,6 +86,20 @@ install -m 755 $here/init.sh "$lab/init"
 install -m 755 $here/prefix.sh "$lab/lab/prefix.sh"
 install -m 644 $here/scenarios*.sh $here/helpers.sh windows/windowtools.sh vm/labcheck.sh "$lab/lab/"
 cp "$zip" "$lab/lab/windows.zip"
+# F1 24 packets for --telemetry, as the game lays them out: Car Status (the
+# player's maximum 12000 RPM) and Car Telemetry (11000 RPM, 4th gear, rev
+# lights at 100 %), the player's car at index 0 after the 29-byte header.
+put() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+head -c 1239 /dev/zero >"$lab/lab/f1-status.bin"
+put "$lab/lab/f1-status.bin" 0 '\350\007\030'
+put "$lab/lab/f1-status.bin" 6 '\007'
+put "$lab/lab/f1-status.bin" $((29 + 17)) '\340\056'
+head -c 1352 /dev/zero >"$lab/lab/f1-telemetry.bin"
+put "$lab/lab/f1-telemetry.bin" 0 '\350\007\030'
+put "$lab/lab/f1-telemetry.bin" 6 '\006'
+put "$lab/lab/f1-telemetry.bin" $((29 + 15)) '\004\370\052'
+put "$lab/lab/f1-telemetry.bin" $((29 + 19)) '\144'
+
 # The installer built beside it, if any, for the installer scenario.
 setup=${zip%-windows-x86.zip}-setup.exe
 [ ! -f "$setup" ] || cp "$setup" "$lab/lab/"

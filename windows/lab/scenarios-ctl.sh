@@ -71,16 +71,7 @@ for n in hb sq h; do wait_last $n $m '02 ff 00 00' 90 || problem="$problem; $n r
 first=$(tail -c +$((m + 1)) $LOG | grep -m 1 ' SET_REPORT .*data=02 ff 00 00' |
     awk '{ split($1, t, "."); printf "%d", t[1] * 1000 + t[2] / 1000 }')
 kill $spid
-kill -TERM $tpid 2>/dev/null
-i=0
-while kill -0 $tpid 2>/dev/null && [ $i -lt 100 ]; do
-    i=$((i + 1))
-    sleep 0.1
-done
-kill -0 $tpid 2>/dev/null && problem="$problem; still running 10 s after SIGTERM" && kill -KILL $tpid
-wait $tpid
-tstatus=$?
-err=$(tr -d '\r' </tmp/ctl.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
+stop_ctl $tpid
 printf '%s' "$err" | grep -q "telemetry: Forza" || problem="$problem; err [$err]"
 info "--telemetry, a Forza dash packet at 95 % with the handbrake pulled: handbrake [$(reports hb $m | tr '\n' '|')]," \
     "SQ [$(reports sq $m | tr '\n' '|')], H [$(reports h $m | tr '\n' '|')]; start to the first red: $([ -n "$first" ] && echo $((first - t_started)) ms || echo none);" \
@@ -88,3 +79,33 @@ info "--telemetry, a Forza dash packet at 95 % with the handbrake pulled: handbr
 printf '%s\n' "$err" | sed 's/^/LAB INFO   /'
 if [ -z "$problem" ]; then pass $name; else fail $name "${problem#; }"; fi
 
+
+# F1 24 with no port given: every default port; its rev lights all lit are
+# its shift signal, so the shifters flash blue (the handbrake too: F1 has
+# none, so it shows the rev light).
+name=ctl-telemetry-f1
+m=$(mark)
+wine $CTL --telemetry >/tmp/ctl.out 2>/tmp/ctl.err </dev/null &
+tpid=$!
+bash -c 'while :; do
+    cat /tmp/lab/f1-status.bin >/dev/udp/127.0.0.1/20777
+    cat /tmp/lab/f1-telemetry.bin >/dev/udp/127.0.0.1/20777
+    sleep 0.1
+done 2>/dev/null' &
+spid=$!
+problem=""
+for n in hb sq h; do
+    i=0
+    while ! reports $n $m | grep -q '^02 00 ff 00$' && [ $i -lt 180 ]; do
+        i=$((i + 1))
+        sleep 0.5
+    done
+    reports $n $m | grep -q '^02 00 ff 00$' || problem="$problem; $n received [$(reports $n $m | tr '\n' '|')]"
+done
+kill $spid
+stop_ctl $tpid
+printf '%s' "$err" | grep -q "telemetry: F1, UDP format 2024" || problem="$problem; err [$err]"
+printf '%s' "$err" | grep -q "listening for telemetry on 127.0.0.1:20777, 127.0.0.1:5606, 127.0.0.1:6776, 127.0.0.1:4444" ||
+    problem="$problem; not every default port: [$err]"
+info "--telemetry, F1 24 with its rev lights full: SQ [$(reports sq $m | head -n 4 | tr '\n' '|')...], exit $tstatus after SIGTERM"
+result $name
