@@ -123,6 +123,9 @@ struct BrimselCtl::Arguments
     const QCommandLineOption shiftAt{QStringLiteral("shift-at"),
                                      QStringLiteral("Flash from PERCENT of the maximum RPM."),
                                      QStringLiteral("PERCENT")};
+    const QCommandLineOption ac{QStringLiteral("ac"),
+                                QStringLiteral("Ask Assetto Corsa on HOST for its telemetry."),
+                                QStringLiteral("HOST")};
     const QCommandLineOption idle{QStringLiteral("idle"),
                                   QStringLiteral("The colour while nobody drives."),
                                   QStringLiteral("COLOUR")};
@@ -134,7 +137,7 @@ struct BrimselCtl::Arguments
 
 BrimselCtl::Arguments::Arguments()
 {
-    parser.addOptions({list, color, stream, telemetry, shiftAt, idle, device, help, version});
+    parser.addOptions({list, color, stream, telemetry, shiftAt, idle, ac, device, help, version});
 }
 
 bool BrimselCtl::Arguments::parse(const QStringList &arguments, QString *error)
@@ -217,8 +220,8 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
             "or --telemetry to set them from a racing game's telemetry");
         return false;
     }
-    if (!telemetry && (parser.isSet(a.shiftAt) || parser.isSet(a.idle))) {
-        *error = QStringLiteral("--shift-at and --idle go with --telemetry only");
+    if (!telemetry && (parser.isSet(a.shiftAt) || parser.isSet(a.idle) || parser.isSet(a.ac))) {
+        *error = QStringLiteral("--shift-at, --idle and --ac go with --telemetry only");
         return false;
     }
     if (list) {
@@ -252,11 +255,19 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     options.devicesNamed = command->devicesNamed;
     if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), &options, error))
         return false;
+    const QStringList acHosts = parser.values(a.ac);
+    if (acHosts.size() > 1) {
+        *error = QStringLiteral("give --ac once");
+        return false;
+    }
+    options.acHost = acHosts.value(0);
     // A bad address shows before any accessory is touched; a port that is
     // taken does too, from the stream itself.
     quint32 address;
     quint16 port;
-    return TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, error);
+    return TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, error) &&
+           (options.acHost.isEmpty() ||
+            TelemetryReceiver::parseHost(options.acHost, &address, error));
 }
 
 int BrimselCtl::dispatch(const Command &command)
@@ -293,7 +304,7 @@ QString BrimselCtl::helpText()
         "       brimsel-ctl --color COLOUR [--device NAMES]\n"
         "       brimsel-ctl --stream [--device NAMES]\n"
         "       brimsel-ctl --telemetry [ADDRESS|[ADDRESS:]PORT] [--device NAMES]\n"
-        "                   [--shift-at PERCENT] [--idle COLOUR]\n"
+        "                   [--shift-at PERCENT] [--idle COLOUR] [--ac HOST]\n"
         "\n"
         "Lists the Brimsel sim-racing accessories (USB vendor 0x1209) that are\n"
         "connected, or sets the colour of their LEDs: the handbrake, the sequential\n"
@@ -316,6 +327,9 @@ QString BrimselCtl::helpText()
         "                       shift signal where it sends one).\n"
         "      --idle COLOUR    With --telemetry, the colour while nobody drives\n"
         "                       (default #000000, off).\n"
+        "      --ac HOST        With --telemetry, ask Assetto Corsa on HOST for its\n"
+        "                       telemetry (default this machine, unless a PORT is\n"
+        "                       given).\n"
         "  -d, --device NAMES   With --color, --stream or --telemetry, set only these\n"
         "                       accessories. NAMES is a comma list of handbrake, sq\n"
         "                       and h (any case). Without it, every connected\n"
@@ -359,14 +373,17 @@ QString BrimselCtl::helpText()
         "Forza Data Out (232, 311, 324 and 331 bytes), OutGauge of Live for Speed\n"
         "and BeamNG.drive (92 and 96), the Codemasters format with extradata=\"3\"\n"
         "(264), EA's F1 2021 to F1 25, EA SPORTS WRC (237), Automobilista 2 and\n"
-        "Project CARS 2, and Richard Burns Rally with RSF (664). The SQ and H\n"
-        "shifters show a rev light: from 70 % of the maximum RPM green, from 85 %\n"
-        "yellow, from 92 % red, from the shift point a blue flash; where the game\n"
-        "sends a shift signal (OutGauge's shift light, F1's rev lights, EA WRC's\n"
-        "shift window) the flash follows it unless --shift-at is given. OutGauge\n"
-        "and RBR have no maximum: the highest RPM since the car changed stands\n"
-        "in. The handbrake is red while it is pulled, or shows the rev light where\n"
-        "the format has no handbrake (Forza's 232 bytes, Codemasters, F1). At the\n"
+        "Project CARS 2, and Richard Burns Rally with RSF (664). Assetto Corsa\n"
+        "sends only when asked: it is asked on port 9996 of this machine (or of\n"
+        "--ac HOST) every 3 s until it answers, and told to stop on exit. The SQ\n"
+        "and H shifters show a rev light: from 70 % of the maximum RPM green, from\n"
+        "85 % yellow, from 92 % red, from the shift point a blue flash; where the\n"
+        "game sends a shift signal (OutGauge's shift light, F1's rev lights, EA\n"
+        "WRC's shift window, Assetto Corsa's rev limiter) the flash follows it\n"
+        "unless --shift-at is given. OutGauge, RBR and Assetto Corsa have no\n"
+        "maximum: the highest RPM since the car changed stands in. The handbrake\n"
+        "is red while it is pulled, or shows the rev light where the format has no\n"
+        "handbrake (Forza's 232 bytes, Codemasters, F1, Assetto Corsa). At the\n"
         "start, after 2 s without a readable packet and while the game says\n"
         "nobody drives, every accessory shows the idle colour. Standard error\n"
         "names each new format and says once that packets cannot be read. A PORT\n"

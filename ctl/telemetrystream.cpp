@@ -51,7 +51,7 @@ bool TelemetryStream::listen()
         receivers.emplace_back(new TelemetryReceiver);
         if (receivers.back()->open(address, port, &error)) {
             say(QStringLiteral("listening for telemetry on %1").arg(receivers.back()->endpoint()));
-            return true;
+            return options.acHost.isEmpty() || openAssettoCorsa(options.acHost);
         }
         say(error);
         return false;
@@ -76,6 +76,21 @@ bool TelemetryStream::listen()
         return false;
     }
     say(QStringLiteral("listening for telemetry on %1").arg(where.join(QStringLiteral(", "))));
+    return openAssettoCorsa(options.acHost.isEmpty() ? QStringLiteral("127.0.0.1")
+                                                     : options.acHost);
+}
+
+bool TelemetryStream::openAssettoCorsa(const QString &hostText)
+{
+    quint32 host;
+    QString error;
+    assettoCorsa.reset(new AssettoCorsaLink);
+    if (!TelemetryReceiver::parseHost(hostText, &host, &error) ||
+        !assettoCorsa->open(host, &error)) {
+        say(error);
+        return false;
+    }
+    say(QStringLiteral("asking Assetto Corsa at %1 for telemetry").arg(assettoCorsa->peer()));
     return true;
 }
 
@@ -95,12 +110,23 @@ int TelemetryStream::run()
         notifiers.back()->setProperty(kReceiverIndex, int(i));
         connect(notifiers.back().get(), SIGNAL(activated(int)), this, SLOT(packetsWaiting()));
     }
+    if (assettoCorsa) {
+        notifiers.emplace_back(
+            new QSocketNotifier(assettoCorsa->descriptor(), QSocketNotifier::Read));
+        connect(notifiers.back().get(), SIGNAL(activated(int)), this, SLOT(acPacketsWaiting()));
+        connect(&acTimer, SIGNAL(timeout()), this, SLOT(askAssettoCorsa()));
+        acTimer.start(1000);
+        askAssettoCorsa();
+    }
 
     // What each accessory shows is unknown until now: the idle colour, at once.
     showLights();
     loop.exec();
     notifiers.clear();
     lightTimer.stop();
+    acTimer.stop();
+    if (assettoCorsa)
+        assettoCorsa->close(); // the game stops sending
 
     // The write in flight finishes; a write that hung keeps its handle and
     // the HID library past the end of the thread, as with --stream.
@@ -125,28 +151,56 @@ void TelemetryStream::readPackets(TelemetryReceiver &receiver)
     for (int n = 0; n < kPacketsPerWake && (size = receiver.receive(buffer, sizeof buffer)) >= 0;
          ++n) {
         TelemetryDecoder::Sample sample;
-        if (!TelemetryDecoder::decode(buffer, size_t(size), &sample)) {
-            if (!unreadable++)
-                say(QStringLiteral("telemetry: cannot read a packet of %1 bytes; such packets "
-                                   "are ignored")
-                        .arg(size));
-            continue;
-        }
-        // Each format once while packets keep coming, so that two games
-        // sending at once do not write a line per packet.
-        const qint64 now = steadyMs();
-        if (now - lastReadable >= TelemetryLights::SilenceMs)
-            announced = 0;
-        lastReadable = now;
-        if (!(announced & (1 << sample.format))) {
-            announced |= 1 << sample.format;
-            say(QStringLiteral("telemetry: %1").arg(TelemetryDecoder::formatName(sample.format)));
-        }
-        lights.feed(sample);
-        heard = true;
+        // One cut short by the buffer is of no format.
+        const bool readable = size_t(size) <= sizeof buffer &&
+                              TelemetryDecoder::decode(buffer, size_t(size), &sample);
+        heard = take(sample, readable, size) || heard;
     }
     if (heard)
         showLights();
+}
+
+void TelemetryStream::acPacketsWaiting()
+{
+    TelemetryDecoder::Sample sample;
+    long long size;
+    bool heard = false;
+    AssettoCorsaLink::Read read;
+    for (int n = 0;
+         n < kPacketsPerWake &&
+         (read = assettoCorsa->read(steadyMs(), &sample, &size)) != AssettoCorsaLink::Nothing;
+         ++n)
+        heard = take(sample, read == AssettoCorsaLink::Readable, size) || heard;
+    if (heard)
+        showLights();
+}
+
+void TelemetryStream::askAssettoCorsa()
+{
+    assettoCorsa->tick(steadyMs());
+}
+
+bool TelemetryStream::take(const TelemetryDecoder::Sample &sample, bool readable, long long size)
+{
+    if (!readable) {
+        if (!unreadable++)
+            say(QStringLiteral("telemetry: cannot read a packet of %1 bytes; such packets "
+                               "are ignored")
+                    .arg(size));
+        return false;
+    }
+    // Each format once while packets keep coming, so that two games
+    // sending at once do not write a line per packet.
+    const qint64 now = steadyMs();
+    if (now - lastReadable >= TelemetryLights::SilenceMs)
+        announced = 0;
+    lastReadable = now;
+    if (!(announced & (1 << sample.format))) {
+        announced |= 1 << sample.format;
+        say(QStringLiteral("telemetry: %1").arg(TelemetryDecoder::formatName(sample.format)));
+    }
+    lights.feed(sample);
+    return true;
 }
 
 void TelemetryStream::showLights()

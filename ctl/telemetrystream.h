@@ -2,6 +2,7 @@
 #ifndef TELEMETRYSTREAM_H
 #define TELEMETRYSTREAM_H
 
+#include "assettocorsalink.h"
 #include "devicerelay.h"
 #include "hidworker.h"
 #include "telemetrydecoder.h"
@@ -36,6 +37,7 @@ public:
         QRgb idle = qRgb(0, 0, 0);
         double shiftAt = TelemetryLights::DefaultShiftAt;
         bool shiftAtGiven = false; // then the games' own shift signals are not followed
+        QString acHost; // Assetto Corsa's machine; empty: this one, unless a port is given
     };
 
     TelemetryStream(const Options &options, QTextStream &err);
@@ -47,19 +49,26 @@ public:
 
 private slots:
     void packetsWaiting();
+    void acPacketsWaiting();
+    void askAssettoCorsa();
     void showLights();
     void stop(int signal);
 
 private:
     // Opens the sockets; false, having said why, when none could be had.
     bool listen();
+    bool openAssettoCorsa(const QString &host);
     void readPackets(TelemetryReceiver &receiver);
+    // One packet read: named, counted, fed to the lights.
+    bool take(const TelemetryDecoder::Sample &sample, bool readable, long long size);
     void setDeviceState(int connected_devices);
     void say(const QString &message);
 
     const Options options;
     QTextStream &err;
     std::vector<std::unique_ptr<TelemetryReceiver>> receivers;
+    std::unique_ptr<AssettoCorsaLink> assettoCorsa;
+    QTimer acTimer;
     TelemetryLights lights;
     QTimer lightTimer; // the next flash step or the fall-back to idle, or later
     qint64 lightDue = 0;

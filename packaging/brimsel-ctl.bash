@@ -54,6 +54,11 @@ _brimsel_ctl()
         COMPREPLY=($(compgen -W "$_brimsel_ctl_colours" -- "${cur,,}"))
         return
         ;;
+    --ac | --shift-at)
+        # An address or a number: nothing to offer.
+        COMPREPLY=()
+        return
+        ;;
     -d | --device)
         # A comma list: complete the name after the last comma, from those
         # not given yet; names are in any case.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "telemetrydecoder.h"
 
+#include "acformat.h"
 #include "codemastersformat.h"
 #include "f1format.h"
 #include "forzaformat.h"
@@ -28,6 +29,7 @@ constexpr Row kFormats[] = {
     {WrcFormat::claims, WrcFormat::decode},
     {RbrFormat::claims, RbrFormat::decode},
     {PCars2Format::claims, PCars2Format::decode},
+    {AcFormat::claims, AcFormat::decode},
     {F1Format::claims, F1Format::decode},
 };
 
@@ -87,6 +89,8 @@ QString TelemetryDecoder::formatName(Format format)
         return QStringLiteral("Automobilista 2 / Project CARS 2");
     case RichardBurnsRally:
         return QStringLiteral("Richard Burns Rally, RSF (664 bytes)");
+    case AssettoCorsa:
+        return QStringLiteral("Assetto Corsa (328 bytes)");
     }
     return QStringLiteral("unknown");
 }

@@ -32,6 +32,7 @@ public:
         EaWrc,             // EA SPORTS WRC, the "wrc" structure, 237 bytes
         ProjectCars2,      // Automobilista 2 and Project CARS 2
         RichardBurnsRally, // RSF/NGP, 664 bytes
+        AssettoCorsa,      // RTCarInfo, 328 bytes, once subscribed
         FormatCount
     };
 

@@ -146,6 +146,16 @@ bool TelemetryReceiver::parseEndpoint(const QString &text, quint32 *address, qui
     return true;
 }
 
+bool TelemetryReceiver::parseHost(const QString &text, quint32 *address, QString *error)
+{
+    if (parseAddress(text, address))
+        return true;
+    *error = QStringLiteral("%1 is not an IPv4 address: give one such as 127.0.0.1 or "
+                            "192.168.1.20")
+                 .arg(QuotedText::quote(text));
+    return false;
+}
+
 bool TelemetryReceiver::open(quint32 address, quint16 port, QString *error, bool *inUse)
 {
     close();
@@ -175,6 +185,12 @@ bool TelemetryReceiver::open(quint32 address, quint16 port, QString *error, bool
                reinterpret_cast<const char *>(&exclusive), sizeof exclusive);
     u_long nonBlocking = 1;
     ioctlsocket(SOCKET(socket), FIONBIO, &nonBlocking);
+    // A game that is not running answers a request with "port unreachable",
+    // which Windows would hand to the next read as an error.
+    BOOL reportReset = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(SOCKET(socket), _WSAIOW(IOC_VENDOR, 12), &reportReset, sizeof reportReset, nullptr, 0,
+             &returned, nullptr, nullptr);
 #else
     fcntl(int(socket), F_SETFD, FD_CLOEXEC);
     fcntl(int(socket), F_SETFL, fcntl(int(socket), F_GETFL) | O_NONBLOCK);
@@ -211,27 +227,59 @@ QString TelemetryReceiver::endpoint() const
     return QStringLiteral("%1:%2").arg(addressText(boundAddress)).arg(boundPort);
 }
 
-long long TelemetryReceiver::receive(unsigned char *buffer, size_t capacity)
+long long TelemetryReceiver::receive(unsigned char *buffer, size_t capacity, quint32 *fromAddress,
+                                     quint16 *fromPort)
 {
     if (socket == kNoSocket)
         return -1;
+    sockaddr_in from{};
 #ifdef Q_OS_WIN
-    const int n = recv(SOCKET(socket), reinterpret_cast<char *>(buffer), int(capacity), 0);
-    if (n >= 0)
-        return n;
+    int fromSize = sizeof from;
+    const int n = recvfrom(SOCKET(socket), reinterpret_cast<char *>(buffer), int(capacity), 0,
+                           reinterpret_cast<sockaddr *>(&from), &fromSize);
+    long long size = n;
     // Too long for the buffer: what arrived is cut, and no format is that long.
-    if (WSAGetLastError() == WSAEMSGSIZE)
-        return (long long)capacity + 1;
-    return -1;
+    if (n < 0 && WSAGetLastError() == WSAEMSGSIZE)
+        size = (long long)capacity + 1;
+    else if (n < 0)
+        return -1;
 #else
+    long long size;
     for (;;) {
+        socklen_t fromSize = sizeof from;
         // MSG_TRUNC: the datagram's whole size, even when it did not fit.
-        const ssize_t n = recv(int(socket), buffer, capacity, MSG_TRUNC);
-        if (n >= 0)
-            return n;
+        const ssize_t n = recvfrom(int(socket), buffer, capacity, MSG_TRUNC,
+                                   reinterpret_cast<sockaddr *>(&from), &fromSize);
+        if (n >= 0) {
+            size = n;
+            break;
+        }
         if (errno != EINTR)
             return -1;
     }
+#endif
+    if (fromAddress)
+        *fromAddress = ntohl(from.sin_addr.s_addr);
+    if (fromPort)
+        *fromPort = ntohs(from.sin_port);
+    return size;
+}
+
+bool TelemetryReceiver::sendTo(quint32 address, quint16 port, const unsigned char *data,
+                               size_t size)
+{
+    if (socket == kNoSocket)
+        return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(address);
+#ifdef Q_OS_WIN
+    return sendto(SOCKET(socket), reinterpret_cast<const char *>(data), int(size), 0,
+                  reinterpret_cast<const sockaddr *>(&to), sizeof to) == int(size);
+#else
+    return sendto(int(socket), data, size, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) ==
+           ssize_t(size);
 #endif
 }
 

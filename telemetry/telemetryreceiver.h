@@ -37,6 +37,8 @@ public:
     // to 65535, or 0 for every default port when none is given. The address
     // is in host byte order.
     static bool parseEndpoint(const QString &text, quint32 *address, quint16 *port, QString *error);
+    // An IPv4 address in dotted form or "localhost".
+    static bool parseHost(const QString &text, quint32 *address, QString *error);
 
     // Binds the socket; on failure says why in error (a port in use, an
     // address this machine does not have). inUse tells the first apart.
@@ -47,8 +49,13 @@ public:
 
     // Reads one datagram into buffer. Returns its size, which may be more
     // than capacity for one that did not fit (the bytes beyond are lost), or
-    // -1 when none waits.
-    long long receive(unsigned char *buffer, size_t capacity);
+    // -1 when none waits. fromAddress and fromPort, where given, tell who
+    // sent it (host byte order).
+    long long receive(unsigned char *buffer, size_t capacity, quint32 *fromAddress = nullptr,
+                      quint16 *fromPort = nullptr);
+    // Sends one datagram from this socket, for a game that answers whoever
+    // asks; false if it could not go.
+    bool sendTo(quint32 address, quint16 port, const unsigned char *data, size_t size);
 
 private:
     void close();

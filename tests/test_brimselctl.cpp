@@ -363,7 +363,7 @@ void TestBrimselCtl::helpAndVersion()
     QCOMPARE(longOptions(QString::fromUtf8(manPage.readAll())), documented);
     QCOMPARE(documented,
              (QSet<QString>{"--list", "--color", "--colour", "--stream", "--telemetry",
-                            "--shift-at", "--idle", "--device", "--help", "--version"}));
+                            "--shift-at", "--idle", "--ac", "--device", "--help", "--version"}));
 }
 
 // What comes from the command line reaches the terminal neither as a command

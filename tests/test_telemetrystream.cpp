@@ -18,6 +18,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 using Call = FakeHidBus::Call;
@@ -124,6 +125,7 @@ private slots:
     void init() { FakeHidBus::reset(); }
     void everyFormatOverTheLoopback();
     void theGamesOnTheirOwnPorts();
+    void assettoCorsaIsAsked();
     void portTaken();
 };
 
@@ -286,10 +288,70 @@ void TestTelemetryStream::theGamesOnTheirOwnPorts()
              "brimsel-ctl: cannot listen on 127.0.0.1:4444: the port is in use by another "
              "program; skipped (BeamNG.drive's OutGauge)\n"
              "brimsel-ctl: listening for telemetry on 127.0.0.1:20777, 127.0.0.1:5606, "
-             "127.0.0.1:6776\n" +
+             "127.0.0.1:6776\n"
+             "brimsel-ctl: asking Assetto Corsa at 127.0.0.1:9996 for telemetry\n" +
                  p + "F1, UDP format 2024\n" + p + "F1, UDP format 2022\n" + p +
                  "EA SPORTS WRC (237 bytes)\n" + p + "Automobilista 2 / Project CARS 2\n" + p +
                  "Richard Burns Rally, RSF (664 bytes)\n");
+}
+
+// A stand-in of Assetto Corsa's side on 9996: the handshake, asked again
+// while nobody answers, the subscription, the telemetry, the dismissal.
+void TestTelemetryStream::assettoCorsaIsAsked()
+{
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
+    const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    const int game = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in at = loopback(9996);
+    QCOMPARE(bind(game, reinterpret_cast<const sockaddr *>(&at), sizeof at), 0);
+    const timeval fiveSeconds{5, 0};
+    setsockopt(game, SOL_SOCKET, SO_RCVTIMEO, &fiveSeconds, sizeof fiveSeconds);
+    sockaddr_in client{};
+    // The operation of the next request the game receives, or -1.
+    auto request = [&] {
+        unsigned char b[64];
+        socklen_t length = sizeof client;
+        const ssize_t n =
+            recvfrom(game, b, sizeof b, 0, reinterpret_cast<sockaddr *>(&client), &length);
+        return n == 12 ? int(b[8]) : -1;
+    };
+    auto answer = [&](int from, const QByteArray &packet) {
+        sendto(from, packet.constData(), size_t(packet.size()), 0,
+               reinterpret_cast<const sockaddr *>(&client), sizeof client);
+    };
+    QStringList failures;
+    auto expect = [&](const char *step, QRgb handbrake, QRgb shifter) {
+        if (!waitForColor(hb, handbrake) || !waitForColor(sq, shifter))
+            failures << QString::fromLatin1(step);
+    };
+
+    const Outcome result = runCtl({QString::number(freePort()), "--ac", "localhost"}, [&] {
+        if (request() != 0 || request() != 0)
+            failures << "a handshake, and another while nobody answers";
+        const int stranger = socket(AF_INET, SOCK_DGRAM, 0);
+        answer(stranger, P::acHandshake("ks_ferrari_f40")); // not from 9996
+        close(stranger);
+        answer(game, P::acHandshake("ks_ferrari_f40"));
+        if (request() != 1)
+            failures << "the subscription";
+        answer(game, P::acCarInfo(1000));
+        answer(game, P::acCarInfo(8000));
+        answer(game, P::acCarInfo(7600)); // 0.95 of the highest seen
+        expect("Assetto Corsa red", red, red);
+        answer(game, P::acCarInfo(7900, true));
+        expect("Assetto Corsa's rev limiter", blue, blue);
+        std::raise(SIGTERM);
+    });
+    const int last = request();
+    close(game);
+    QCOMPARE(result.status, 128 + SIGTERM);
+    QVERIFY2(failures.isEmpty(), qPrintable("missing: " + failures.join(", ")));
+    QCOMPARE(last, 3); // dismissed
+    QVERIFY2(result.err.contains("asking Assetto Corsa at 127.0.0.1:9996 for telemetry\n") &&
+                 result.err.contains("telemetry: Assetto Corsa (328 bytes)\n") &&
+                 result.err.contains("cannot read a packet of 408 bytes"),
+             qPrintable(result.err));
 }
 
 void TestTelemetryStream::portTaken()

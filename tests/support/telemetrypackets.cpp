@@ -187,3 +187,27 @@ void TelemetryPackets::putU16(QByteArray &packet, int offset, int value)
     putU8(packet, offset, value & 0xff);
     putU8(packet, offset + 1, (value >> 8) & 0xff);
 }
+
+QByteArray TelemetryPackets::acHandshake(const char *car)
+{
+    QByteArray p(408, '\0');
+    // Names in UTF-16LE, 50 characters each.
+    for (int i = 0; car[i] && i < 49; ++i)
+        putU8(p, 2 * i, car[i]);
+    putU32(p, 200, 4242);
+    putU32(p, 204, 1);
+    return p;
+}
+
+QByteArray TelemetryPackets::acCarInfo(float rpm, bool limiter, int gear)
+{
+    QByteArray p(328, '\0');
+    putU8(p, 0, 'a');
+    putU32(p, 4, 328);
+    putF32(p, 8, 120.0f); // speed, km/h
+    putU8(p, 25, limiter ? 1 : 0);
+    putU32(p, 40, 61000);
+    putF32(p, 68, rpm);
+    putU32(p, 76, quint32(gear));
+    return p;
+}

@@ -36,6 +36,10 @@ public:
     // Richard Burns Rally, RSF/NGP, 664 bytes.
     static QByteArray rbr(float rpm, float handbrake = 0, int gear = 4);
 
+    // Assetto Corsa: the handshake's answer naming the car, and RTCarInfo.
+    static QByteArray acHandshake(const char *car);
+    static QByteArray acCarInfo(float rpm, bool limiter = false, int gear = 4);
+
     static void putU8(QByteArray &packet, int offset, int value);
     static void putU16(QByteArray &packet, int offset, int value);
     static void putU32(QByteArray &packet, int offset, quint32 value);
