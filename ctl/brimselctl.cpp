@@ -126,6 +126,10 @@ struct BrimselCtl::Arguments
     const QCommandLineOption ac{QStringLiteral("ac"),
                                 QStringLiteral("Ask Assetto Corsa on HOST for its telemetry."),
                                 QStringLiteral("HOST")};
+    const QCommandLineOption gt7{
+        QStringLiteral("gt7"),
+        QStringLiteral("Keep Gran Turismo on the console at ADDRESS sending."),
+        QStringLiteral("ADDRESS")};
     const QCommandLineOption idle{QStringLiteral("idle"),
                                   QStringLiteral("The colour while nobody drives."),
                                   QStringLiteral("COLOUR")};
@@ -137,7 +141,8 @@ struct BrimselCtl::Arguments
 
 BrimselCtl::Arguments::Arguments()
 {
-    parser.addOptions({list, color, stream, telemetry, shiftAt, idle, ac, device, help, version});
+    parser.addOptions(
+        {list, color, stream, telemetry, shiftAt, idle, ac, gt7, device, help, version});
 }
 
 bool BrimselCtl::Arguments::parse(const QStringList &arguments, QString *error)
@@ -220,8 +225,9 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
             "or --telemetry to set them from a racing game's telemetry");
         return false;
     }
-    if (!telemetry && (parser.isSet(a.shiftAt) || parser.isSet(a.idle) || parser.isSet(a.ac))) {
-        *error = QStringLiteral("--shift-at, --idle and --ac go with --telemetry only");
+    if (!telemetry && (parser.isSet(a.shiftAt) || parser.isSet(a.idle) || parser.isSet(a.ac) ||
+                       parser.isSet(a.gt7))) {
+        *error = QStringLiteral("--shift-at, --idle, --ac and --gt7 go with --telemetry only");
         return false;
     }
     if (list) {
@@ -255,19 +261,22 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     options.devicesNamed = command->devicesNamed;
     if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), &options, error))
         return false;
-    const QStringList acHosts = parser.values(a.ac);
-    if (acHosts.size() > 1) {
-        *error = QStringLiteral("give --ac once");
+    const QStringList acHosts = parser.values(a.ac), consoles = parser.values(a.gt7);
+    if (acHosts.size() > 1 || consoles.size() > 1) {
+        *error = QStringLiteral("give --ac and --gt7 once each");
         return false;
     }
     options.acHost = acHosts.value(0);
+    options.gt7Console = consoles.value(0);
     // A bad address shows before any accessory is touched; a port that is
     // taken does too, from the stream itself.
     quint32 address;
     quint16 port;
     return TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, error) &&
            (options.acHost.isEmpty() ||
-            TelemetryReceiver::parseHost(options.acHost, &address, error));
+            TelemetryReceiver::parseHost(options.acHost, &address, error)) &&
+           (options.gt7Console.isEmpty() ||
+            TelemetryReceiver::parseHost(options.gt7Console, &address, error));
 }
 
 int BrimselCtl::dispatch(const Command &command)
@@ -305,6 +314,7 @@ QString BrimselCtl::helpText()
         "       brimsel-ctl --stream [--device NAMES]\n"
         "       brimsel-ctl --telemetry [ADDRESS|[ADDRESS:]PORT] [--device NAMES]\n"
         "                   [--shift-at PERCENT] [--idle COLOUR] [--ac HOST]\n"
+        "                   [--gt7 ADDRESS]\n"
         "\n"
         "Lists the Brimsel sim-racing accessories (USB vendor 0x1209) that are\n"
         "connected, or sets the colour of their LEDs: the handbrake, the sequential\n"
@@ -330,6 +340,8 @@ QString BrimselCtl::helpText()
         "      --ac HOST        With --telemetry, ask Assetto Corsa on HOST for its\n"
         "                       telemetry (default this machine, unless a PORT is\n"
         "                       given).\n"
+        "      --gt7 ADDRESS    With --telemetry, keep Gran Turismo 7 (or GT Sport)\n"
+        "                       on the PlayStation at ADDRESS sending its telemetry.\n"
         "  -d, --device NAMES   With --color, --stream or --telemetry, set only these\n"
         "                       accessories. NAMES is a comma list of handbrake, sq\n"
         "                       and h (any case). Without it, every connected\n"
@@ -363,33 +375,36 @@ QString BrimselCtl::helpText()
         "NUL byte), which is skipped. SIGINT, SIGTERM or SIGPIPE end it once the\n"
         "write under way is done.\n"
         "\n"
-        "With --telemetry it listens for UDP packets: with no PORT on every port\n"
-        "the supported games send to by default, 20777 (F1, EA SPORTS WRC, DiRT;\n"
-        "give it to Forza and Live for Speed too), 5606 (Automobilista 2, Project\n"
-        "CARS 2), 6776 (Richard Burns Rally) and 4444 (BeamNG.drive), skipping one\n"
-        "that another program holds; with a PORT on that one. ADDRESS is 127.0.0.1\n"
-        "by default; 0.0.0.0 takes packets from other machines too. It tells the\n"
-        "format by the size of each packet, and by the header where there is one:\n"
-        "Forza Data Out (232, 311, 324 and 331 bytes), OutGauge of Live for Speed\n"
-        "and BeamNG.drive (92 and 96), the Codemasters format with extradata=\"3\"\n"
-        "(264), EA's F1 2021 to F1 25, EA SPORTS WRC (237), Automobilista 2 and\n"
-        "Project CARS 2, and Richard Burns Rally with RSF (664). Assetto Corsa\n"
-        "sends only when asked: it is asked on port 9996 of this machine (or of\n"
-        "--ac HOST) every 3 s until it answers, and told to stop on exit. The SQ\n"
-        "and H shifters show a rev light: from 70 % of the maximum RPM green, from\n"
-        "85 % yellow, from 92 % red, from the shift point a blue flash; where the\n"
-        "game sends a shift signal (OutGauge's shift light, F1's rev lights, EA\n"
-        "WRC's shift window, Assetto Corsa's rev limiter) the flash follows it\n"
-        "unless --shift-at is given. OutGauge, RBR and Assetto Corsa have no\n"
-        "maximum: the highest RPM since the car changed stands in. The handbrake\n"
-        "is red while it is pulled, or shows the rev light where the format has no\n"
-        "handbrake (Forza's 232 bytes, Codemasters, F1, Assetto Corsa). At the\n"
-        "start, after 2 s without a readable packet and while the game says\n"
-        "nobody drives, every accessory shows the idle colour. Standard error\n"
-        "names each new format and says once that packets cannot be read. A PORT\n"
-        "in use, no default port free, or an address that does not parse ends it\n"
-        "with status 2 before any accessory is touched; SIGINT or SIGTERM end it\n"
-        "once the write under way is done.\n"
+        "With --telemetry it listens for UDP packets: with no PORT on every port the\n"
+        "supported games send to by default, 20777 (F1, EA SPORTS WRC, DiRT; give it\n"
+        "to Forza and Live for Speed too), 5606 (Automobilista 2, Project CARS 2),\n"
+        "6776 (Richard Burns Rally) and 4444 (BeamNG.drive), skipping one that\n"
+        "another program holds; with a PORT on that one. ADDRESS is 127.0.0.1 by\n"
+        "default; 0.0.0.0 takes packets from other machines too. It tells the format\n"
+        "by the size of each packet, and by the header where there is one: Forza Data\n"
+        "Out (232, 311, 324 and 331 bytes), OutGauge of Live for Speed and\n"
+        "BeamNG.drive (92 and 96), the Codemasters format with extradata=\"3\" (264),\n"
+        "EA's F1 2021 to F1 25, EA SPORTS WRC (237), Automobilista 2 and Project CARS\n"
+        "2, and Richard Burns Rally with RSF (664). Assetto Corsa sends only when\n"
+        "asked: it is asked on port 9996 of this machine (or of --ac HOST) every 3 s\n"
+        "until it answers, and told to stop on exit. Gran Turismo 7 and GT Sport send\n"
+        "to whoever keeps a heartbeat going: with --gt7 the console gets one every 2\n"
+        "s, and its packets (296 bytes, encrypted) come back to ports 33740 and 33340\n"
+        "(on every address when the console is another machine). The SQ and H\n"
+        "shifters show a rev light: from 70 % of the maximum RPM green, from 85 %\n"
+        "yellow, from 92 % red, from the shift point a blue flash; where the game\n"
+        "sends a shift signal (OutGauge's shift light, F1's rev lights, EA WRC's\n"
+        "shift window, Assetto Corsa's rev limiter, Gran Turismo's rev indicator) the\n"
+        "flash follows it unless --shift-at is given. OutGauge, RBR and Assetto Corsa\n"
+        "have no maximum: the highest RPM since the car changed stands in. The\n"
+        "handbrake is red while it is pulled, or shows the rev light where the format\n"
+        "has no handbrake (Forza's 232 bytes, Codemasters, F1, Assetto Corsa). At the\n"
+        "start, after 2 s without a readable packet and while the game says nobody\n"
+        "drives, every accessory shows the idle colour. Standard error names each new\n"
+        "format and says once that packets cannot be read. A PORT in use, no default\n"
+        "port free, or an address that does not parse ends it with status 2 before\n"
+        "any accessory is touched; SIGINT or SIGTERM end it once the write under way\n"
+        "is done.\n"
         "\n"
         "An accessory that has not answered both sends within 500 ms is reported\n"
         "on standard error as not answering at once, and the others are still\n"

@@ -14,8 +14,11 @@ namespace {
 // More than the largest format, so that a longer packet shows as such.
 constexpr size_t kBufferSize = 2048;
 constexpr int kPacketsPerWake = 64;
-// Which receiver a socket notifier watches.
+// Which receiver or peer a socket notifier watches.
 const char *const kReceiverIndex = "receiverIndex";
+const char *const kPeerIndex = "peerIndex";
+// How often the games that send only when asked are looked after.
+constexpr int kAskMs = 1000;
 
 qint64 steadyMs()
 {
@@ -51,7 +54,7 @@ bool TelemetryStream::listen()
         receivers.emplace_back(new TelemetryReceiver);
         if (receivers.back()->open(address, port, &error)) {
             say(QStringLiteral("listening for telemetry on %1").arg(receivers.back()->endpoint()));
-            return options.acHost.isEmpty() || openAssettoCorsa(options.acHost);
+            return openPeers(options.acHost);
         }
         say(error);
         return false;
@@ -76,21 +79,45 @@ bool TelemetryStream::listen()
         return false;
     }
     say(QStringLiteral("listening for telemetry on %1").arg(where.join(QStringLiteral(", "))));
-    return openAssettoCorsa(options.acHost.isEmpty() ? QStringLiteral("127.0.0.1")
-                                                     : options.acHost);
+    return openPeers(options.acHost.isEmpty() ? QStringLiteral("127.0.0.1") : options.acHost);
 }
 
-bool TelemetryStream::openAssettoCorsa(const QString &hostText)
+// The games that send only when asked: Assetto Corsa on acHost, if any, and
+// Gran Turismo when a console is named.
+bool TelemetryStream::openPeers(const QString &acHost)
 {
     quint32 host;
     QString error;
-    assettoCorsa.reset(new AssettoCorsaLink);
-    if (!TelemetryReceiver::parseHost(hostText, &host, &error) ||
-        !assettoCorsa->open(host, &error)) {
-        say(error);
-        return false;
+    if (!acHost.isEmpty()) {
+        std::unique_ptr<AssettoCorsaLink> link(new AssettoCorsaLink);
+        if (!TelemetryReceiver::parseHost(acHost, &host, &error) || !link->open(host, &error)) {
+            say(error);
+            return false;
+        }
+        peers.push_back(std::move(link));
     }
-    say(QStringLiteral("asking Assetto Corsa at %1 for telemetry").arg(assettoCorsa->peer()));
+    if (!options.gt7Console.isEmpty()) {
+        quint32 listenAddress, console;
+        quint16 port;
+        if (!TelemetryReceiver::parseHost(options.gt7Console, &console, &error) ||
+            !TelemetryReceiver::parseEndpoint(options.endpoint, &listenAddress, &port, &error)) {
+            say(error);
+            return false;
+        }
+        // Its packets come from the console: where it can reach this machine.
+        if (listenAddress == 0x7f000001 && console >> 24 != 127)
+            listenAddress = 0;
+        for (Gt7Link::Game game : {Gt7Link::GranTurismo7, Gt7Link::GranTurismoSport}) {
+            std::unique_ptr<Gt7Link> link(new Gt7Link(game));
+            if (!link->open(console, listenAddress, &error)) {
+                say(error);
+                return false;
+            }
+            peers.push_back(std::move(link));
+        }
+    }
+    for (const std::unique_ptr<TelemetryPeer> &peer : peers)
+        say(QStringLiteral("asking %1 for telemetry").arg(peer->description()));
     return true;
 }
 
@@ -110,13 +137,15 @@ int TelemetryStream::run()
         notifiers.back()->setProperty(kReceiverIndex, int(i));
         connect(notifiers.back().get(), SIGNAL(activated(int)), this, SLOT(packetsWaiting()));
     }
-    if (assettoCorsa) {
-        notifiers.emplace_back(
-            new QSocketNotifier(assettoCorsa->descriptor(), QSocketNotifier::Read));
-        connect(notifiers.back().get(), SIGNAL(activated(int)), this, SLOT(acPacketsWaiting()));
-        connect(&acTimer, SIGNAL(timeout()), this, SLOT(askAssettoCorsa()));
-        acTimer.start(1000);
-        askAssettoCorsa();
+    for (size_t i = 0; i < peers.size(); ++i) {
+        notifiers.emplace_back(new QSocketNotifier(peers[i]->descriptor(), QSocketNotifier::Read));
+        notifiers.back()->setProperty(kPeerIndex, int(i));
+        connect(notifiers.back().get(), SIGNAL(activated(int)), this, SLOT(peerPacketsWaiting()));
+    }
+    if (!peers.empty()) {
+        connect(&askTimer, SIGNAL(timeout()), this, SLOT(askPeers()));
+        askTimer.start(kAskMs);
+        askPeers();
     }
 
     // What each accessory shows is unknown until now: the idle colour, at once.
@@ -124,9 +153,9 @@ int TelemetryStream::run()
     loop.exec();
     notifiers.clear();
     lightTimer.stop();
-    acTimer.stop();
-    if (assettoCorsa)
-        assettoCorsa->close(); // the game stops sending
+    askTimer.stop();
+    for (const std::unique_ptr<TelemetryPeer> &peer : peers)
+        peer->close(); // the game stops sending
 
     // The write in flight finishes; a write that hung keeps its handle and
     // the HID library past the end of the thread, as with --stream.
@@ -160,24 +189,26 @@ void TelemetryStream::readPackets(TelemetryReceiver &receiver)
         showLights();
 }
 
-void TelemetryStream::acPacketsWaiting()
+void TelemetryStream::peerPacketsWaiting()
 {
+    TelemetryPeer &peer = *peers[size_t(sender()->property(kPeerIndex).toInt())];
     TelemetryDecoder::Sample sample;
     long long size;
     bool heard = false;
-    AssettoCorsaLink::Read read;
-    for (int n = 0;
-         n < kPacketsPerWake &&
-         (read = assettoCorsa->read(steadyMs(), &sample, &size)) != AssettoCorsaLink::Nothing;
+    TelemetryPeer::Read read;
+    for (int n = 0; n < kPacketsPerWake &&
+                    (read = peer.read(steadyMs(), &sample, &size)) != TelemetryPeer::Nothing;
          ++n)
-        heard = take(sample, read == AssettoCorsaLink::Readable, size) || heard;
+        heard = take(sample, read == TelemetryPeer::Readable, size) || heard;
     if (heard)
         showLights();
 }
 
-void TelemetryStream::askAssettoCorsa()
+void TelemetryStream::askPeers()
 {
-    assettoCorsa->tick(steadyMs());
+    const qint64 now = steadyMs();
+    for (const std::unique_ptr<TelemetryPeer> &peer : peers)
+        peer->tick(now);
 }
 
 bool TelemetryStream::take(const TelemetryDecoder::Sample &sample, bool readable, long long size)

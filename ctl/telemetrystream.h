@@ -4,6 +4,7 @@
 
 #include "assettocorsalink.h"
 #include "devicerelay.h"
+#include "gt7link.h"
 #include "hidworker.h"
 #include "telemetrydecoder.h"
 #include "telemetrylights.h"
@@ -37,7 +38,8 @@ public:
         QRgb idle = qRgb(0, 0, 0);
         double shiftAt = TelemetryLights::DefaultShiftAt;
         bool shiftAtGiven = false; // then the games' own shift signals are not followed
-        QString acHost; // Assetto Corsa's machine; empty: this one, unless a port is given
+        QString acHost;     // Assetto Corsa's machine; empty: this one, unless a port is given
+        QString gt7Console; // Gran Turismo's PlayStation, if any
     };
 
     TelemetryStream(const Options &options, QTextStream &err);
@@ -49,15 +51,15 @@ public:
 
 private slots:
     void packetsWaiting();
-    void acPacketsWaiting();
-    void askAssettoCorsa();
+    void peerPacketsWaiting();
+    void askPeers();
     void showLights();
     void stop(int signal);
 
 private:
     // Opens the sockets; false, having said why, when none could be had.
     bool listen();
-    bool openAssettoCorsa(const QString &host);
+    bool openPeers(const QString &acHost);
     void readPackets(TelemetryReceiver &receiver);
     // One packet read: named, counted, fed to the lights.
     bool take(const TelemetryDecoder::Sample &sample, bool readable, long long size);
@@ -67,8 +69,8 @@ private:
     const Options options;
     QTextStream &err;
     std::vector<std::unique_ptr<TelemetryReceiver>> receivers;
-    std::unique_ptr<AssettoCorsaLink> assettoCorsa;
-    QTimer acTimer;
+    std::vector<std::unique_ptr<TelemetryPeer>> peers;
+    QTimer askTimer;
     TelemetryLights lights;
     QTimer lightTimer; // the next flash step or the fall-back to idle, or later
     qint64 lightDue = 0;

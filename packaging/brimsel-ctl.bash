@@ -34,7 +34,7 @@ _brimsel_ctl_options()
     # Only the Options section, whose lines start with "  -c, --color" or
     # "  --name"; other lines of the help may start with an option too.
     options=$("$1" --help 2>/dev/null |
-        sed -n '/^Options:$/,/^$/s/^ \{1,\}\(-[A-Za-z], \)\{0,1\}\(--[a-z][a-z-]*\).*/\2/p')
+        sed -n '/^Options:$/,/^$/s/^ \{1,\}\(-[A-Za-z], \)\{0,1\}\(--[a-z][a-z0-9-]*\).*/\2/p')
     echo "${options:---list --color --stream --device --help --version}"
 }
 
@@ -54,7 +54,7 @@ _brimsel_ctl()
         COMPREPLY=($(compgen -W "$_brimsel_ctl_colours" -- "${cur,,}"))
         return
         ;;
-    --ac | --shift-at)
+    --ac | --gt7 | --shift-at)
         # An address or a number: nothing to offer.
         COMPREPLY=()
         return

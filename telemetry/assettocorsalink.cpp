@@ -21,14 +21,9 @@ bool AssettoCorsaLink::open(quint32 gameHost, QString *error)
     return socket.open(local ? 0x7f000001 : 0, 0, error);
 }
 
-QString AssettoCorsaLink::peer() const
+QString AssettoCorsaLink::description() const
 {
-    return QStringLiteral("%1.%2.%3.%4:%5")
-        .arg(host >> 24)
-        .arg((host >> 16) & 0xff)
-        .arg((host >> 8) & 0xff)
-        .arg(host & 0xff)
-        .arg(Port);
+    return QStringLiteral("Assetto Corsa at %1").arg(peerText(host, Port));
 }
 
 void AssettoCorsaLink::tick(qint64 nowMs)
@@ -42,8 +37,8 @@ void AssettoCorsaLink::tick(qint64 nowMs)
     }
 }
 
-AssettoCorsaLink::Read AssettoCorsaLink::read(qint64 nowMs, TelemetryDecoder::Sample *sample,
-                                              long long *size)
+TelemetryPeer::Read AssettoCorsaLink::read(qint64 nowMs, TelemetryDecoder::Sample *sample,
+                                           long long *size)
 {
     unsigned char buffer[kBufferSize];
     quint32 fromAddress = 0;

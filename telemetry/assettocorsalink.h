@@ -2,8 +2,7 @@
 #ifndef ASSETTOCORSALINK_H
 #define ASSETTOCORSALINK_H
 
-#include "telemetrydecoder.h"
-#include "telemetryreceiver.h"
+#include "telemetrypeer.h"
 
 #include <array>
 
@@ -12,32 +11,26 @@
 // asks again every few seconds while nobody answers (the game is not
 // running) and after its packets stop, and dismisses on close. Only what
 // comes from the game's address and port counts.
-class AssettoCorsaLink
+class AssettoCorsaLink : public TelemetryPeer
 {
 public:
     static constexpr quint16 Port = 9996;
     static constexpr int RetryMs = 3000;
 
-    enum Read { Nothing, Readable, Unreadable };
-
     AssettoCorsaLink() = default;
-    ~AssettoCorsaLink() { close(); }
+    ~AssettoCorsaLink() override { close(); }
     AssettoCorsaLink(const AssettoCorsaLink &) = delete;
     AssettoCorsaLink &operator=(const AssettoCorsaLink &) = delete;
 
     // A socket of its own towards the game at host (host byte order).
     bool open(quint32 host, QString *error);
-    qintptr descriptor() const { return socket.descriptor(); }
-    QString peer() const;
 
-    // The handshake when one is due; call about once a second.
-    void tick(qint64 nowMs);
-    // One datagram that waits: Nothing when none does (or it was the
-    // handshake's answer), else whether it was readable telemetry, filled
-    // into sample; size says how long it was.
-    Read read(qint64 nowMs, TelemetryDecoder::Sample *sample, long long *size);
-    // Dismisses the subscription, if any, and closes the socket.
-    void close();
+    qintptr descriptor() const override { return socket.descriptor(); }
+    QString description() const override;
+    void tick(qint64 nowMs) override;
+    Read read(qint64 nowMs, TelemetryDecoder::Sample *sample, long long *size) override;
+    // Dismisses the subscription, if any.
+    void close() override;
 
 private:
     void send(int operation);

@@ -5,6 +5,7 @@
 #include "codemastersformat.h"
 #include "f1format.h"
 #include "forzaformat.h"
+#include "gt7format.h"
 #include "outgaugeformat.h"
 #include "pcars2format.h"
 #include "rbrformat.h"
@@ -30,6 +31,7 @@ constexpr Row kFormats[] = {
     {RbrFormat::claims, RbrFormat::decode},
     {PCars2Format::claims, PCars2Format::decode},
     {AcFormat::claims, AcFormat::decode},
+    {Gt7Format::claims, Gt7Format::decode},
     {F1Format::claims, F1Format::decode},
 };
 
@@ -91,6 +93,10 @@ QString TelemetryDecoder::formatName(Format format)
         return QStringLiteral("Richard Burns Rally, RSF (664 bytes)");
     case AssettoCorsa:
         return QStringLiteral("Assetto Corsa (328 bytes)");
+    case GranTurismo7:
+        return QStringLiteral("Gran Turismo 7 (296 bytes)");
+    case GranTurismoSport:
+        return QStringLiteral("GT Sport (296 bytes)");
     }
     return QStringLiteral("unknown");
 }

@@ -33,6 +33,8 @@ public:
         ProjectCars2,      // Automobilista 2 and Project CARS 2
         RichardBurnsRally, // RSF/NGP, 664 bytes
         AssettoCorsa,      // RTCarInfo, 328 bytes, once subscribed
+        GranTurismo7,      // the simulator interface, 296 bytes, encrypted
+        GranTurismoSport,
         FormatCount
     };
 

@@ -27,6 +27,7 @@ private slots:
     void everyFormat();
     void unreadable_data();
     void unreadable();
+    void capturedGranTurismo7Packet();
 };
 
 void TestTelemetryDecoder::everyFormat_data()
@@ -142,6 +143,34 @@ void TestTelemetryDecoder::unreadable()
     QFETCH(QByteArray, packet);
     Sample s;
     QVERIFY(!decode(packet, &s));
+}
+
+// The packet captured from the game, and what it says once decrypted.
+void TestTelemetryDecoder::capturedGranTurismo7Packet()
+{
+    QFile file(QStringLiteral(BRIMSEL_TEST_DATA "/gt7-296.hex"));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    QByteArray packet;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (!line.startsWith('#'))
+            packet += QByteArray::fromHex(line.simplified().replace(' ', ""));
+    }
+    QCOMPARE(packet.size(), 296);
+    Sample s;
+    QVERIFY(decode(packet, &s));
+    QCOMPARE(int(s.format), int(TelemetryDecoder::GranTurismo7));
+    QCOMPARE(qRound(s.rpm * 1000), 7973833);
+    QCOMPARE(s.maxRpm, 9000.f);        // the top of the rev alert
+    QVERIFY(!s.shiftSignal);           // below its bottom, 8500
+    QCOMPARE(s.gear, 4);               // the low nibble of 0x24
+    QVERIFY(!s.handbrake && s.raceOn); // flags 0x0008: in gear, nothing else
+    // One byte of the nonce or of the magic changed: unreadable, not a crash.
+    for (int offset : {0x00, 0x40, 0x43}) {
+        QByteArray forged = packet;
+        forged[offset] = char(forged[offset] ^ 0x01);
+        QVERIFY2(!decode(forged, &s), qPrintable(QString::number(offset)));
+    }
+    QVERIFY(!decode(packet.left(295), &s));
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryDecoder)

@@ -126,6 +126,7 @@ private slots:
     void everyFormatOverTheLoopback();
     void theGamesOnTheirOwnPorts();
     void assettoCorsaIsAsked();
+    void granTurismoIsKeptSending();
     void portTaken();
 };
 
@@ -351,6 +352,64 @@ void TestTelemetryStream::assettoCorsaIsAsked()
     QVERIFY2(result.err.contains("asking Assetto Corsa at 127.0.0.1:9996 for telemetry\n") &&
                  result.err.contains("telemetry: Assetto Corsa (328 bytes)\n") &&
                  result.err.contains("cannot read a packet of 408 bytes"),
+             qPrintable(result.err));
+}
+
+// A stand-in console: it hears the heartbeat and answers with packets
+// encrypted as Gran Turismo 7 encrypts them.
+void TestTelemetryStream::granTurismoIsKeptSending()
+{
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
+    const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    const int console = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in at = loopback(33739);
+    QCOMPARE(bind(console, reinterpret_cast<const sockaddr *>(&at), sizeof at), 0);
+    const timeval fiveSeconds{5, 0};
+    setsockopt(console, SOL_SOCKET, SO_RCVTIMEO, &fiveSeconds, sizeof fiveSeconds);
+    sockaddr_in client{};
+    auto heartbeat = [&] {
+        char b[16];
+        socklen_t length = sizeof client;
+        return recvfrom(console, b, sizeof b, 0, reinterpret_cast<sockaddr *>(&client), &length) ==
+                   1 &&
+               b[0] == 'A';
+    };
+    auto send = [&](const QByteArray &packet) {
+        sendto(console, packet.constData(), size_t(packet.size()), 0,
+               reinterpret_cast<const sockaddr *>(&client), sizeof client);
+    };
+    QStringList failures;
+    auto expect = [&](const char *step, QRgb handbrake, QRgb shifter) {
+        if (!waitForColor(hb, handbrake) || !waitForColor(sq, shifter))
+            failures << QString::fromLatin1(step);
+    };
+
+    const Outcome result =
+        runCtl({QString::number(freePort()), "--gt7", "127.0.0.1", "--idle", "#202020"}, [&] {
+            if (!heartbeat() || ntohs(client.sin_port) != 33740)
+                failures << "the heartbeat from 33740";
+            send(P::gt7(6000, 7500, 8000)); // 0.75 of the alert's top
+            expect("GT7 green", idle, green);
+            send(P::gt7(7600, 7500, 8000, 0x0041)); // in the alert window, handbrake
+            expect("GT7 rev alert", red, blue);
+            QByteArray forged = P::gt7(7000, 7500, 8000);
+            forged[0x41] = char(forged[0x41] ^ 0x10);
+            send(forged);
+            send(P::gt7(7000, 7500, 8000, 0x0003)); // paused
+            expect("GT7 paused", idle, idle);
+            if (!heartbeat())
+                failures << "the heartbeat again";
+            std::raise(SIGTERM);
+        });
+    close(console);
+    QCOMPARE(result.status, 128 + SIGTERM);
+    QVERIFY2(failures.isEmpty(), qPrintable("missing: " + failures.join(", ")));
+    QVERIFY2(result.err.contains("asking Gran Turismo 7 on 127.0.0.1:33739, its packets to "
+                                 "127.0.0.1:33740 for telemetry\n") &&
+                 result.err.contains("telemetry: Gran Turismo 7 (296 bytes)\n") &&
+                 result.err.contains("cannot read a packet of 296 bytes") &&
+                 result.err.contains("1 packets could not be read"),
              qPrintable(result.err));
 }
 

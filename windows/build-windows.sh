@@ -2,11 +2,11 @@
 # SPDX-License-Identifier: MIT
 # Cross-builds the 32-bit Windows programs on Debian: a static Qt from
 # Debian's qtbase source, hidapi's Windows back end from Debian's hidapi
-# source, then brimsel-tool.exe and brimsel-ctl.exe linked statically, packed
+# source, libsodium from Debian's libsodium source, then brimsel-tool.exe and brimsel-ctl.exe linked statically, packed
 # with a README into build-win/brimsel-tool-<version>-windows-x86.zip, and the
 # installer build-win/brimsel-tool-<version>-setup.exe (NSIS) made from it.
 #
-# Qt and hidapi are kept in ~/.cache/brimsel-tool/windows: the Qt build takes
+# Qt, hidapi and libsodium are kept in ~/.cache/brimsel-tool/windows: the Qt build takes
 # about half an hour on two cores, and later runs reuse it. The cache key holds
 # the source version and Qt's configure options, so changing either builds
 # afresh.
@@ -146,10 +146,35 @@ build_hidapi() {
     rm -rf "$work"
 }
 
+# libsodium, for Gran Turismo's encrypted telemetry, as a static library.
+build_sodium() {
+    local version work src
+    version=$(source_version libsodium)
+    SODIUM_PREFIX=$CACHE/libsodium-$version-$TRIPLE
+    SODIUM_VERSION=$version
+    if [ -f "$SODIUM_PREFIX/.complete" ]; then
+        log "libsodium: reusing $SODIUM_PREFIX"
+        return 0
+    fi
+    work=$CACHE/libsodium-work
+    rm -rf "$work" "$SODIUM_PREFIX"
+    mkdir -p "$work" "$SODIUM_PREFIX/licenses"
+    log "libsodium: fetching and building libsodium $version (a few minutes; log in $work/build.log)"
+    src=$(fetch_source libsodium "$version" "$work")
+    # Debian's source has no generated configure script.
+    (cd "$src" && autoreconf -fi && ./configure --host="$TRIPLE" --prefix="$SODIUM_PREFIX" --enable-static --disable-shared \
+        --disable-dependency-tracking CC="$TRIPLE-gcc-posix" &&
+        make -j "$JOBS" && make install) >"$work/build.log" 2>&1 ||
+        { tail -n 30 "$work/build.log" >&2; exit 1; }
+    cp "$src/LICENSE" "$SODIUM_PREFIX/licenses/"
+    touch "$SODIUM_PREFIX/.complete"
+    rm -rf "$work"
+}
+
 build_programs() {
     log "Building brimsel-tool.exe and brimsel-ctl.exe in $BUILD"
     cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$PWD/windows/mingw-i686.cmake" \
-        -DCMAKE_PREFIX_PATH="$QT_PREFIX;$HIDAPI_PREFIX" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_PREFIX_PATH="$QT_PREFIX;$HIDAPI_PREFIX;$SODIUM_PREFIX" -DCMAKE_BUILD_TYPE=Release \
         -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DBRIMSEL_WERROR=ON >/dev/null
     cmake --build "$BUILD" -j "$JOBS" --target brimsel-tool brimsel-ctl
 }
@@ -167,12 +192,13 @@ pack() {
         "$TRIPLE-strip" -o "$dist/$(basename "$f")" "$BUILD/$f"
     done
     sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$QT_VERSION/g" \
-        -e "s/@HIDAPI_VERSION@/$HIDAPI_VERSION/g" windows/README.txt | sed 's/$/\r/' >"$dist/README.txt"
+        -e "s/@HIDAPI_VERSION@/$HIDAPI_VERSION/g" -e "s/@SODIUM_VERSION@/$SODIUM_VERSION/g" windows/README.txt | sed 's/$/\r/' >"$dist/README.txt"
     sed 's/$/\r/' LICENSE >"$dist/LICENSE.txt"
     cp "$QT_PREFIX"/licenses/* "$dist/licenses/"
     for f in "$HIDAPI_PREFIX"/licenses/*; do
         cp "$f" "$dist/licenses/hidapi-$(basename "$f")"
     done
+    cp "$SODIUM_PREFIX/licenses/LICENSE" "$dist/licenses/libsodium-LICENSE"
     (cd "$BUILD" && zip -qr -X "$name.zip" "$name")
     log "Windows zip: $BUILD/$name.zip"
     (cd "$dist" && ls -l brimsel-tool.exe brimsel-ctl.exe) | awk '{ printf "   %-16s %9d bytes\n", $NF, $5 }'
@@ -193,6 +219,7 @@ all)
     setup_compilers
     build_qt
     build_hidapi
+    build_sodium
     build_programs
     pack
     ;;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "telemetrypackets.h"
 
+#include "gt7format.h"
+
 #include <cstring>
 
 QByteArray TelemetryPackets::forza(int size, bool raceOn, float rpm, float maxRpm, int handbrake,
@@ -210,4 +212,33 @@ QByteArray TelemetryPackets::acCarInfo(float rpm, bool limiter, int gear)
     putF32(p, 68, rpm);
     putU32(p, 76, quint32(gear));
     return p;
+}
+
+QByteArray TelemetryPackets::gt7(float rpm, int minAlert, int maxAlert, int flags, int gear)
+{
+    QByteArray plain(296, '\0');
+    putU32(plain, 0, 0x47375330); // the magic
+    putF32(plain, 0x3C, rpm);
+    putF32(plain, 0x4C, 40.0f); // speed, m/s
+    putU32(plain, 0x70, 1000);  // packet id
+    putU8(plain, 0x88, minAlert & 0xff);
+    putU8(plain, 0x89, minAlert >> 8);
+    putU8(plain, 0x8A, maxAlert & 0xff);
+    putU8(plain, 0x8B, maxAlert >> 8);
+    putU8(plain, 0x8E, flags & 0xff);
+    putU8(plain, 0x8F, flags >> 8);
+    putU8(plain, 0x90, 0x20 | gear);
+    // The nonce comes from the ciphertext at 0x40: the plain text there is
+    // whatever makes the ciphertext hold it.
+    const quint32 iv = 0x1234abcd;
+    QByteArray nonceFrom(296, '\0');
+    putU32(nonceFrom, 0x40, iv);
+    QByteArray stream(296, '\0'), zeros(296, '\0');
+    const auto bytes = [](QByteArray &a) { return reinterpret_cast<unsigned char *>(a.data()); };
+    Gt7Format::crypt(TelemetryDecoder::GranTurismo7, bytes(zeros), bytes(stream), bytes(nonceFrom));
+    QByteArray out(296, '\0');
+    for (int i = 0; i < 296; ++i)
+        out[i] = char(plain[i] ^ stream[i]);
+    putU32(out, 0x40, iv);
+    return out;
 }

@@ -40,6 +40,9 @@ public:
     static QByteArray acHandshake(const char *car);
     static QByteArray acCarInfo(float rpm, bool limiter = false, int gear = 4);
 
+    // Gran Turismo 7's 296 bytes, encrypted as the console sends them.
+    static QByteArray gt7(float rpm, int minAlert, int maxAlert, int flags = 0x0001, int gear = 3);
+
     static void putU8(QByteArray &packet, int offset, int value);
     static void putU16(QByteArray &packet, int offset, int value);
     static void putU32(QByteArray &packet, int offset, quint32 value);
