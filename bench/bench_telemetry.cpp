@@ -81,6 +81,8 @@ void decoding()
         {"EA WRC 237", [](float r) { return P::wrc(r, 8000, 0.5f); }},
         {"Project CARS 2 559", [](float r) { return P::pcars2(559, int(r), 8000); }},
         {"RBR 664", [](float r) { return P::rbr(r); }},
+        {"Assetto Corsa 328", [](float r) { return P::acCarInfo(r); }},
+        {"Gran Turismo 7 296, decrypted", [](float r) { return P::gt7(r, 7500, 8000); }},
     };
     for (const auto &format : formats) {
         std::vector<QByteArray> packets;

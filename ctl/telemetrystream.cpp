@@ -54,7 +54,7 @@ bool TelemetryStream::listen()
         receivers.emplace_back(new TelemetryReceiver);
         if (receivers.back()->open(address, port, &error)) {
             say(QStringLiteral("listening for telemetry on %1").arg(receivers.back()->endpoint()));
-            return openPeers(options.acHost);
+            return openPeers(options.acHost, address);
         }
         say(error);
         return false;
@@ -79,12 +79,13 @@ bool TelemetryStream::listen()
         return false;
     }
     say(QStringLiteral("listening for telemetry on %1").arg(where.join(QStringLiteral(", "))));
-    return openPeers(options.acHost.isEmpty() ? QStringLiteral("127.0.0.1") : options.acHost);
+    return openPeers(options.acHost.isEmpty() ? QStringLiteral("127.0.0.1") : options.acHost,
+                     address);
 }
 
 // The games that send only when asked: Assetto Corsa on acHost, if any, and
-// Gran Turismo when a console is named.
-bool TelemetryStream::openPeers(const QString &acHost)
+// Gran Turismo when a console is named, its packets to listenAddress.
+bool TelemetryStream::openPeers(const QString &acHost, quint32 listenAddress)
 {
     quint32 host;
     QString error;
@@ -97,10 +98,8 @@ bool TelemetryStream::openPeers(const QString &acHost)
         peers.push_back(std::move(link));
     }
     if (!options.gt7Console.isEmpty()) {
-        quint32 listenAddress, console;
-        quint16 port;
-        if (!TelemetryReceiver::parseHost(options.gt7Console, &console, &error) ||
-            !TelemetryReceiver::parseEndpoint(options.endpoint, &listenAddress, &port, &error)) {
+        quint32 console;
+        if (!TelemetryReceiver::parseHost(options.gt7Console, &console, &error)) {
             say(error);
             return false;
         }

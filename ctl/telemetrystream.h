@@ -59,7 +59,7 @@ private slots:
 private:
     // Opens the sockets; false, having said why, when none could be had.
     bool listen();
-    bool openPeers(const QString &acHost);
+    bool openPeers(const QString &acHost, quint32 listenAddress);
     void readPackets(TelemetryReceiver &receiver);
     // One packet read: named, counted, fed to the lights.
     bool take(const TelemetryDecoder::Sample &sample, bool readable, long long size);

@@ -23,9 +23,10 @@ void checkAt(bool ok, int line)
 
 // Every size a format takes: Forza, OutGauge, Codemasters, EA WRC, RBR,
 // Project CARS 2 (telemetry and state), F1 (Car Telemetry and Status, old
-// and new, and a Session).
-const size_t kSizes[] = {232, 311, 324, 331, 92,   96,   264,  237,  664, 559,
-                         538, 374, 24,  16,  1352, 1347, 1239, 1058, 753};
+// and new, and a Session), Assetto Corsa, Gran Turismo (any bytes decrypt
+// to something; the magic must reject them).
+const size_t kSizes[] = {232, 311, 324, 331, 92, 96, 264, 237, 664, 559, 538, 374, 24, 16,
+                         1352, 1347, 1239, 1058, 753, 328, 296};
 constexpr size_t kSizeCount = sizeof kSizes / sizeof kSizes[0];
 const QRgb kIdle = qRgb(1, 2, 3);
 

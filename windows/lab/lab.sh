@@ -82,6 +82,9 @@ cp /usr/bin/busybox "$lab/bin/"
 file -L /usr/bin/busybox | grep -q 'statically linked' || die "/usr/bin/busybox is not the static busybox"
 cp "$kernel"/modules/*.ko "$kernel/modules/order" "$lab/lib/modules/"
 gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/uhid-accessory" vm/uhid-accessory.c
+gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/gt7-console" $here/gt7-console.c
+# The Gran Turismo 7 packet captured from the game, as it came.
+printf "$(grep -v '^#' tests/data/gt7-296.hex | tr -d ' \n' | sed 's/../\\x&/g')" >"$lab/lab/gt7-296.bin"
 install -m 755 $here/init.sh "$lab/init"
 install -m 755 $here/prefix.sh "$lab/lab/prefix.sh"
 install -m 644 $here/scenarios*.sh $here/helpers.sh windows/windowtools.sh vm/labcheck.sh "$lab/lab/"
