@@ -123,19 +123,27 @@ build_qt() {
     log "Qt: installed in $QT_PREFIX ($(du -sh "$QT_PREFIX" | cut -f1))"
 }
 
+# reusing PREFIX NAME: whether NAME was built into PREFIX before (it says
+# so); if not, PREFIX and NAME's work folder are made anew for a build.
+reusing() {
+    if [ -f "$1/.complete" ]; then
+        log "$2: reusing $1"
+        return 0
+    fi
+    rm -rf "$1" "$CACHE/$2-work"
+    mkdir -p "$1/licenses" "$CACHE/$2-work"
+    return 1
+}
+
 # hidapi's Windows back end as a static library; one C file.
 build_hidapi() {
     local version work src
     version=$(source_version hidapi)
     HIDAPI_PREFIX=$CACHE/hidapi-$version-$TRIPLE
     HIDAPI_VERSION=$version
-    if [ -f "$HIDAPI_PREFIX/.complete" ]; then
-        log "hidapi: reusing $HIDAPI_PREFIX"
-        return 0
-    fi
+    reusing "$HIDAPI_PREFIX" hidapi && return 0
     work=$CACHE/hidapi-work
-    rm -rf "$work" "$HIDAPI_PREFIX"
-    mkdir -p "$work" "$HIDAPI_PREFIX/include/hidapi" "$HIDAPI_PREFIX/lib" "$HIDAPI_PREFIX/licenses"
+    mkdir -p "$HIDAPI_PREFIX/include/hidapi" "$HIDAPI_PREFIX/lib"
     log "hidapi: fetching and building hidapi $version"
     src=$(fetch_source hidapi "$version" "$work")
     "$TRIPLE-gcc-posix" -O2 -c "$src/windows/hid.c" -I "$src/hidapi" -o "$work/hid.o"
@@ -152,13 +160,8 @@ build_sodium() {
     version=$(source_version libsodium)
     SODIUM_PREFIX=$CACHE/libsodium-$version-$TRIPLE
     SODIUM_VERSION=$version
-    if [ -f "$SODIUM_PREFIX/.complete" ]; then
-        log "libsodium: reusing $SODIUM_PREFIX"
-        return 0
-    fi
+    reusing "$SODIUM_PREFIX" libsodium && return 0
     work=$CACHE/libsodium-work
-    rm -rf "$work" "$SODIUM_PREFIX"
-    mkdir -p "$work" "$SODIUM_PREFIX/licenses"
     log "libsodium: fetching and building libsodium $version (a few minutes; log in $work/build.log)"
     src=$(fetch_source libsodium "$version" "$work")
     # Debian's source has no generated configure script.

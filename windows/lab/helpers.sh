@@ -70,6 +70,19 @@ wait_last() {
         sleep 0.5
     done
 }
+# wait_report NAME MARK BYTES SECONDS: until NAME has received BYTES since
+# MARK; adds to problem if it has not within SECONDS
+wait_report() {
+    wr_t0=$(mono_ms)
+    while ! reports $1 $2 | grep -q "^$3\$"; do
+        if [ $(($(mono_ms) - wr_t0)) -gt $(($4 * 1000)) ]; then
+            problem="$problem; $1 received [$(reports $1 $2 | tr '\n' '|')]"
+            return 1
+        fi
+        sleep 0.5
+    done
+}
+
 # stop_ctl PID: ends a brimsel-ctl.exe started in the background as PID with
 # SIGTERM, waiting 10 s at most; sets tstatus and err, and adds to problem
 # when it outlives them

@@ -94,14 +94,7 @@ bash -c 'while :; do
 done 2>/dev/null' &
 spid=$!
 problem=""
-for n in hb sq h; do
-    i=0
-    while ! reports $n $m | grep -q '^02 00 ff 00$' && [ $i -lt 180 ]; do
-        i=$((i + 1))
-        sleep 0.5
-    done
-    reports $n $m | grep -q '^02 00 ff 00$' || problem="$problem; $n received [$(reports $n $m | tr '\n' '|')]"
-done
+for n in hb sq h; do wait_report $n $m '02 00 ff 00' 90; done
 kill $spid
 stop_ctl $tpid
 printf '%s' "$err" | grep -q "telemetry: F1, UDP format 2024" || problem="$problem; err [$err]"
@@ -120,14 +113,7 @@ cpid=$!
 wine $CTL --telemetry 20999 --gt7 127.0.0.1 >/tmp/ctl.out 2>/tmp/ctl.err </dev/null &
 tpid=$!
 problem=""
-for n in sq h; do
-    i=0
-    while ! reports $n $m | grep -q '^02 ff 00 ff$' && [ $i -lt 180 ]; do
-        i=$((i + 1))
-        sleep 0.5
-    done
-    reports $n $m | grep -q '^02 ff 00 ff$' || problem="$problem; $n received [$(reports $n $m | tr '\n' '|')]"
-done
+for n in sq h; do wait_report $n $m '02 ff 00 ff' 90; done
 stop_ctl $tpid
 kill $cpid
 printf '%s' "$err" | grep -q "telemetry: Gran Turismo 7 (296 bytes)" || problem="$problem; err [$err]"
