@@ -43,8 +43,9 @@ bool PCars2Format::decode(const unsigned char *p, size_t size, TelemetryDecoder:
     s->maxRpm = B::u16(p, 42);
     s->hasGear = true;
     s->gear = gear == 15 ? -1 : gear;
-    s->hasHandbrake = true;
-    s->handbrake = p[370] > 0;
+    // Where version 1 keeps the handbrake is not known for certain.
+    s->hasHandbrake = size != 374;
+    s->handbrake = s->hasHandbrake && p[370] > 0;
     // The maximum is 0 before a car is loaded: nothing to show yet.
     return s->maxRpm == 0 ? s->rpm == 0 : B::plausibleRpms(s->rpm, s->maxRpm);
 }
