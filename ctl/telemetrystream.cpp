@@ -17,6 +17,7 @@ constexpr int kPacketsPerWake = 64;
 // Which receiver or peer a socket notifier watches.
 const char *const kReceiverIndex = "receiverIndex";
 const char *const kPeerIndex = "peerIndex";
+static_assert(TelemetryDecoder::FormatCount <= 31, "one bit of an int per format announced");
 // How often the games that send only when asked are looked after.
 constexpr int kAskMs = 1000;
 
@@ -37,6 +38,9 @@ TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
     lightTimer.setSingleShot(true);
     lightTimer.setTimerType(Qt::PreciseTimer);
     connect(&lightTimer, SIGNAL(timeout()), this, SLOT(showLights()));
+    memoryTimer.setSingleShot(true);
+    memoryTimer.setTimerType(Qt::PreciseTimer);
+    connect(&memoryTimer, SIGNAL(timeout()), this, SLOT(readSharedMemory()));
 }
 
 TelemetryStream::~TelemetryStream() = default;
@@ -149,9 +153,11 @@ int TelemetryStream::run()
 
     // What each accessory shows is unknown until now: the idle colour, at once.
     showLights();
+    readSharedMemory();
     loop.exec();
     notifiers.clear();
     lightTimer.stop();
+    memoryTimer.stop();
     askTimer.stop();
     for (const std::unique_ptr<TelemetryPeer> &peer : peers)
         peer->close(); // the game stops sending
@@ -208,6 +214,16 @@ void TelemetryStream::askPeers()
     const qint64 now = steadyMs();
     for (const std::unique_ptr<TelemetryPeer> &peer : peers)
         peer->tick(now);
+}
+
+void TelemetryStream::readSharedMemory()
+{
+    const bool heard = memory.poll(
+        steadyMs(), [this](const TelemetryDecoder::Sample &s) { take(s, true, 0); },
+        [this](const QString &message) { say(message); });
+    if (heard)
+        showLights();
+    memoryTimer.start(memory.msUntilPoll(steadyMs()));
 }
 
 bool TelemetryStream::take(const TelemetryDecoder::Sample &sample, bool readable, long long size)

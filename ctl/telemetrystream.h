@@ -6,6 +6,7 @@
 #include "devicerelay.h"
 #include "gt7link.h"
 #include "hidworker.h"
+#include "sharedmemorysource.h"
 #include "telemetrydecoder.h"
 #include "telemetrylights.h"
 #include "telemetryreceiver.h"
@@ -22,10 +23,10 @@ QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
 
-// brimsel-ctl --telemetry: the game's UDP telemetry drives the lights until
-// a signal ends it. Packets are read and decoded in the calling thread as
-// they come; the device link's worker writes in its own thread, one request
-// at a time, each accessory's newest colour waiting.
+// brimsel-ctl --telemetry: the game's telemetry, over UDP or from the sims
+// that share it in memory, drives the lights until a signal ends it. Packets
+// and snapshots are read and decoded in the calling thread as they come; the device link's worker
+// writes in its own thread, one request at a time, each accessory's newest colour waiting.
 class TelemetryStream : public QObject
 {
     Q_OBJECT
@@ -53,6 +54,7 @@ private slots:
     void packetsWaiting();
     void peerPacketsWaiting();
     void askPeers();
+    void readSharedMemory();
     void showLights();
     void stop(int signal);
 
@@ -71,6 +73,8 @@ private:
     std::vector<std::unique_ptr<TelemetryReceiver>> receivers;
     std::vector<std::unique_ptr<TelemetryPeer>> peers;
     QTimer askTimer;
+    SharedMemorySource memory;
+    QTimer memoryTimer;
     TelemetryLights lights;
     QTimer lightTimer; // the next flash step or the fall-back to idle, or later
     qint64 lightDue = 0;

@@ -9,7 +9,7 @@
 
 // Little-endian fields at byte offsets of a packet, whatever the host, and
 // the bounds that tell a game's values from garbage. The caller has checked
-// the packet's size.
+// the packet's or block's size.
 class TelemetryBytes
 {
 public:
@@ -49,6 +49,17 @@ public:
         float f;
         std::memcpy(&f, &u, sizeof f);
         return f;
+    }
+    static uint64_t u64(const unsigned char *p, size_t offset)
+    {
+        return uint64_t(u32(p, offset)) | uint64_t(u32(p, offset + 4)) << 32;
+    }
+    static double f64(const unsigned char *p, size_t offset)
+    {
+        const uint64_t u = u64(p, offset);
+        double d;
+        std::memcpy(&d, &u, sizeof d);
+        return d;
     }
 
     static bool plausibleRpm(float rpm) { return std::isfinite(rpm) && rpm >= 0 && rpm <= MaxRpm; }

@@ -56,6 +56,8 @@ TelemetryDecoder::Format TelemetryDecoder::gameOf(Format format)
         return OutGauge;
     if (format >= F1_2021 && format <= F1_2025)
         return F1_2021;
+    if (format == ProjectCars2Memory)
+        return ProjectCars2;
     return format;
 }
 
@@ -97,6 +99,16 @@ QString TelemetryDecoder::formatName(Format format)
         return QStringLiteral("Gran Turismo 7 (296 bytes)");
     case GranTurismoSport:
         return QStringLiteral("GT Sport (296 bytes)");
+    case IRacing:
+        return QStringLiteral("iRacing, shared memory");
+    case AssettoCorsaMemory:
+        return QStringLiteral("Assetto Corsa / Competizione, shared memory");
+    case ProjectCars2Memory:
+        return QStringLiteral("Automobilista 2 / Project CARS 2, shared memory");
+    case RFactor2Memory:
+        return QStringLiteral("rFactor 2 map plug-in, shared memory");
+    case LeMansUltimate:
+        return QStringLiteral("Le Mans Ultimate, shared memory");
     }
     return QStringLiteral("unknown");
 }

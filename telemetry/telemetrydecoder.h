@@ -35,6 +35,12 @@ public:
         AssettoCorsa,      // RTCarInfo, 328 bytes, once subscribed
         GranTurismo7,      // the simulator interface, 296 bytes, encrypted
         GranTurismoSport,
+        // Read from the sims' shared memory, not from UDP.
+        IRacing,
+        AssettoCorsaMemory, // Assetto Corsa and Competizione alike
+        ProjectCars2Memory, // Automobilista 2 and Project CARS 2
+        RFactor2Memory,     // the map plug-in: rFactor 2, and Le Mans Ultimate where it runs
+        LeMansUltimate,     // its own mapping
         FormatCount
     };
 

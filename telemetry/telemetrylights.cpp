@@ -28,6 +28,11 @@ void TelemetryLights::feed(const TelemetryDecoder::Sample &sample)
 {
     const qint64 now = clock();
     const Stage before = driving(now) ? revStage : Idle;
+    // The newest game that drives has the lights: another one that sits in
+    // its menus (a sim left running beside it) does not take them away.
+    if (driving(now) && TelemetryDecoder::gameOf(sample.format) != game && sample.hasRaceOn &&
+        !sample.raceOn)
+        return;
     heard = true;
     lastHeard = now;
     if (TelemetryDecoder::gameOf(sample.format) != game) {

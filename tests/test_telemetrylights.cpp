@@ -45,6 +45,7 @@ private slots:
     void notDriving();
     void outGaugeHighestSinceCarChange();
     void shiftAtOverridesTheGamesSignal();
+    void aGameInItsMenusDoesNotTakeTheLights();
 
 private:
     qint64 now = 0;
@@ -111,6 +112,32 @@ void TestTelemetryLights::notDriving()
     QCOMPARE(lights.colors(), all(idle));
     lights.feed(sampleOf(P::forza(331, true, 7900, 8000, 1)));
     QCOMPARE(lights.colors(), (Lights::Colors{red, blue, blue}));
+}
+
+void TestTelemetryLights::aGameInItsMenusDoesNotTakeTheLights()
+{
+    Lights lights(idle, 0.97, clock);
+    TelemetryDecoder::Sample menus;
+    menus.format = TelemetryDecoder::AssettoCorsaMemory;
+    menus.hasRpm = false;
+    menus.hasRaceOn = true;
+    menus.raceOn = false;
+    lights.feed(sampleOf(P::forza(311, true, 7000, 8000)));
+    lights.feed(menus);
+    QCOMPARE(lights.colors(), (Lights::Colors{idle, yellow, yellow}));
+    // Once the other game has gone quiet, the one in its menus is heard.
+    now += 2000;
+    lights.feed(menus);
+    QCOMPARE(lights.colors(), all(idle));
+    // And the newest that drives has the lights.
+    TelemetryDecoder::Sample driving = menus;
+    driving.hasRpm = true;
+    driving.raceOn = true;
+    driving.rpm = 7600;
+    driving.maxRpm = 8000;
+    lights.feed(sampleOf(P::forza(311, true, 7000, 8000)));
+    lights.feed(driving);
+    QCOMPARE(lights.colors(), all(red));
 }
 
 void TestTelemetryLights::outGaugeHighestSinceCarChange()

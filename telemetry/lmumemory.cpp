@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#include "lmumemory.h"
+
+#include "rfactor2memory.h"
+#include "telemetrybytes.h"
+
+using B = TelemetryBytes;
+
+namespace {
+
+// scoringInfo: mCurrentET 1700, mGamePhase 1740, mInRealtime 1747.
+constexpr size_t kScoring = 1700, kScoringSize = 48;
+constexpr size_t kPlayer = 128464; // activeVehicles, playerVehicleIdx, playerHasVehicle
+constexpr size_t kTelemetry = 128468, kCarSize = 1888, kElapsed = 12;
+constexpr int kPaused = 9;
+
+} // namespace
+
+LmuMemory::LmuMemory()
+    : SharedMemoryGame(TelemetryDecoder::LeMansUltimate, {QStringLiteral("LMU_Data")})
+{
+}
+
+SharedMemoryGame::Read LmuMemory::read(TelemetryDecoder::Sample *s, uint64_t *progress)
+{
+    unsigned char scoring[kScoringSize], player[3];
+    if (!block(0).read(kScoring, scoring, sizeof scoring) ||
+        !block(0).read(kPlayer, player, sizeof player))
+        return tooShort(0);
+    const int index = player[1];
+    const bool hasPlayer = player[2] != 0;
+    s->format = format();
+    s->hasRaceOn = true;
+    s->raceOn = hasPlayer && scoring[1747 - kScoring] != 0 && scoring[1740 - kScoring] != kPaused;
+    const uint64_t clock = B::u64(scoring, 0); // mCurrentET's bits
+    if (hasPlayer && index >= MaxVehicles)
+        return unreadable(QStringLiteral("the player's car is number %1").arg(index));
+    if (!s->raceOn) {
+        s->hasRpm = false;
+        *progress = clock;
+        return Readable;
+    }
+    unsigned char car[RFactor2Memory::CarBytes], again[8];
+    const size_t at = kTelemetry + size_t(index) * kCarSize;
+    bool consistent = false;
+    for (int attempt = 0; attempt < 2 && !consistent; ++attempt) {
+        if (!block(0).read(at, car, sizeof car) ||
+            !block(0).read(at + kElapsed, again, sizeof again))
+            return tooShort(0);
+        consistent = B::u64(car, kElapsed) == B::u64(again, 0);
+    }
+    if (!consistent)
+        return Nothing;
+    if (!RFactor2Memory::fillEngine(car, s))
+        return unreadable(QStringLiteral("values no game writes"));
+    // The car's own clock moves at the physics rate, scoring's at 5 Hz.
+    *progress = clock ^ B::u64(car, kElapsed);
+    return Readable;
+}

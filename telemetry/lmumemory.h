@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#ifndef LMUMEMORY_H
+#define LMUMEMORY_H
+
+#include "sharedmemorygame.h"
+
+// Le Mans Ultimate's own block, "LMU_Data": scoring and every car's
+// telemetry in one, with the player's car named. It has no version counter
+// (the game's lock is not for readers like this one), so the player's record
+// is taken again when its elapsed time moved while it was copied. No
+// handbrake, no shift point.
+class LmuMemory : public SharedMemoryGame
+{
+public:
+    LmuMemory();
+    Read read(TelemetryDecoder::Sample *sample, uint64_t *progress) override;
+
+    static constexpr int MaxVehicles = 104;
+};
+
+#endif // LMUMEMORY_H

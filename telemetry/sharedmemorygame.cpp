@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#include "sharedmemorygame.h"
+
+#include "acmemory.h"
+#include "iracingmemory.h"
+#include "lmumemory.h"
+#include "pcars2memory.h"
+#include "rfactor2memory.h"
+
+SharedMemoryGame::SharedMemoryGame(TelemetryDecoder::Format format, std::vector<QString> names)
+    : gameFormat(format), names(std::move(names))
+{
+    for (size_t i = 0; i < this->names.size(); ++i)
+        blocks.emplace_back(new SharedMemoryBlock);
+}
+
+SharedMemoryGame::~SharedMemoryGame() = default;
+
+std::vector<std::unique_ptr<SharedMemoryGame>> SharedMemoryGame::all()
+{
+    std::vector<std::unique_ptr<SharedMemoryGame>> games;
+#ifdef Q_OS_WIN
+    // Proton's bridge has none for iRacing: only a native Windows build sees it.
+    games.emplace_back(new IRacingMemory);
+#endif
+    games.emplace_back(new AcMemory);
+    games.emplace_back(new PCars2Memory);
+    games.emplace_back(new LmuMemory);
+    games.emplace_back(new RFactor2Memory);
+    return games;
+}
+
+bool SharedMemoryGame::open(const QString &folder)
+{
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (!blocks[i]->open(folder, names[i])) {
+            close();
+            return false;
+        }
+    }
+    return true;
+}
+
+void SharedMemoryGame::close()
+{
+    for (const std::unique_ptr<SharedMemoryBlock> &b : blocks)
+        b->close();
+    forget();
+}
+
+bool SharedMemoryGame::isOpen() const
+{
+    return !blocks.empty() && blocks.front()->isOpen();
+}
+
+SharedMemoryGame::Read SharedMemoryGame::unreadable(const QString &why)
+{
+    reason = why;
+    return Unreadable;
+}
+
+SharedMemoryGame::Read SharedMemoryGame::tooShort(size_t index)
+{
+    return unreadable(QStringLiteral("%1 is shorter than its layout")
+                          .arg(SharedMemoryBlock::fileName(names[index])));
+}
