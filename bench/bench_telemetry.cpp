@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: MIT
 // brimsel-ctl --telemetry over the stand-in bus: decoding speed of each
-// format, the time from a packet that changes the stage to its first report,
-// and the CPU the whole program takes beside --stream.
+// format, the time to read and decide on each sim's shared memory, the time
+// from a packet that changes the stage to its first report, and the CPU the
+// whole program takes beside --stream.
 #include "brimselctl.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
+#include "sharedmemorylayouts.h"
+#include "sharedmemorysource.h"
 #include "telemetrydecoder.h"
+#include "telemetrylights.h"
 #include "telemetrypackets.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
@@ -105,6 +111,107 @@ void decoding()
                     sum > 0 ? "" : " (none read!)");
     }
     std::printf("goal: at least 1000000 packets/s each\n");
+}
+
+// Each sim's blocks in a tmpfs folder, as the Proton bridge keeps them; the
+// sim writes a new snapshot between reads (not timed), then one look of the
+// source and the lights' colours are timed.
+void sharedMemory()
+{
+    std::printf("\n-- shared memory: one snapshot read, decoded and shown, %s\n",
+                "files in /dev/shm as the bridge keeps them");
+    std::printf("%-48s %7s %9s %9s\n", "sim", "samples", "p50 us", "p99 us");
+    for (TelemetryDecoder::Format sim : SharedMemoryLayouts::sims()) {
+        QTemporaryDir folder(QStringLiteral("/dev/shm/brimsel-bench-XXXXXX"));
+        std::vector<std::vector<std::pair<QString, QByteArray>>> snapshots;
+        for (quint32 tick = 1; tick <= 16; ++tick) {
+            SharedMemoryLayouts::State state;
+            state.tick = tick;
+            state.rpm = 800.0f + float(tick) * 450.0f;
+            state.shiftRpm = 7000;
+            snapshots.push_back(SharedMemoryLayouts::blocks(sim, state));
+        }
+        if (!SharedMemoryLayouts::write(sim, folder.path(), SharedMemoryLayouts::State()))
+            qFatal("cannot write to %s", qPrintable(folder.path()));
+        std::vector<int> fds;
+        for (const auto &block : snapshots[0])
+            fds.push_back(open(qPrintable(folder.path() + QLatin1Char('/') + block.first), O_RDWR));
+        qint64 now = 1000000;
+        std::vector<std::unique_ptr<SharedMemoryGame>> one;
+        one.push_back(SharedMemoryGame::make(sim));
+        SharedMemorySource source(folder.path(), std::move(one));
+        TelemetryLights lights(qRgb(0, 0, 0), 0.97, [&now] { return now; });
+        int taken = 0;
+        QRgb seen = 0;
+        std::vector<double> samples;
+        QElapsedTimer timer;
+        for (int i = 0; i < 20000; ++i) {
+            // The sim writes: only the bytes that differ from its last snapshot.
+            const auto &next = snapshots[size_t(i) % snapshots.size()];
+            const auto &last = snapshots[size_t(i + 15) % snapshots.size()];
+            for (size_t b = 0; b < next.size(); ++b) {
+                const QByteArray &n = next[b].second, &l = last[b].second;
+                int first = 0, end = n.size();
+                while (first < end && n[first] == l[first])
+                    ++first;
+                while (end > first && n[end - 1] == l[end - 1])
+                    --end;
+                if (end > first &&
+                    pwrite(fds[b], n.constData() + first, size_t(end - first), first) < 0)
+                    qFatal("short write");
+            }
+            now += SharedMemorySource::ReadMs;
+            timer.start();
+            source.poll(
+                now,
+                [&](const TelemetryDecoder::Sample &s) {
+                    lights.feed(s);
+                    ++taken;
+                },
+                [](const QString &line) { qFatal("%s", qPrintable(line)); });
+            seen ^= lights.colors()[1];
+            samples.push_back(double(timer.nsecsElapsed()) / 1e3);
+        }
+        for (int fd : fds)
+            close(fd);
+        std::printf("%-48s %7zu %9.2f %9.2f%s\n", qPrintable(TelemetryDecoder::formatName(sim)),
+                    samples.size(), percentile(samples, 0.5), percentile(samples, 0.99),
+                    taken > 19000 ? "" : " (snapshots missed!)");
+    }
+    std::printf("goal: under 20 us for each sim\n");
+}
+
+// An event loop in a process of its own for `seconds`, looking for every
+// sim's shared memory with none running, or (look false) doing nothing:
+// its CPU time in ms.
+double cpuOfLookingForSims(int seconds, bool look)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        int argc = 1;
+        char name[] = "look";
+        char *argv[] = {name, nullptr};
+        QCoreApplication app(argc, argv);
+        SharedMemorySource source;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            source.poll(
+                clock.elapsed(), [](const TelemetryDecoder::Sample &) {}, [](const QString &) {});
+            timer.start(source.msUntilPoll(clock.elapsed()));
+        });
+        if (look)
+            timer.start(0);
+        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+        _exit(app.exec());
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
 }
 
 void latency()
@@ -244,6 +351,13 @@ void cpu(bool real)
     line("--telemetry, every default port, no game", allPortsQuiet);
     std::printf("%-52s %8.2fx   (goal: within 1.2x)\n", "every default port vs one",
                 allPortsQuiet / onePortQuiet);
+    // --telemetry always looks for the sims' shared memory: what that look
+    // costs alone, and --telemetry PORT with it against the same without it.
+    const double looking = cpuOfLookingForSims(seconds, true) - cpuOfLookingForSims(seconds, false);
+    line("the look for the sims' shared memory alone, no sim", looking);
+    std::printf("%-52s %8.2fx   (goal: within 1.2x)\n",
+                "--telemetry PORT, no game: with the look vs less it",
+                onePortQuiet / std::max(1.0, onePortQuiet - looking));
     line("--telemetry, 60 packets/s, engine idling", idling);
     line("--telemetry, 60 packets/s, revving through the stages", revving);
     std::printf("goal: --telemetry within 2x of --stream\n");
@@ -255,6 +369,7 @@ int main(int argc, char *argv[])
 {
     std::printf("brimsel-ctl --telemetry, stand-in bus\n");
     decoding();
+    sharedMemory();
     {
         QCoreApplication app(argc, argv);
         latency();

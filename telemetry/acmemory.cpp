@@ -48,6 +48,8 @@ SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *pro
 
     const int status = B::s32(graphics, 4);
     const int gear = B::s32(physics, 16);
+    if (status < Off || status > Pause || gear < 0 || gear > B::MaxForwardGears + 1)
+        return unreadable(QStringLiteral("values no game writes"));
     s->format = format();
     s->rpm = float(B::s32(physics, 20));
     s->maxRpm = float(std::max(0, B::s32(maxRpm, 0)));
@@ -55,8 +57,7 @@ SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *pro
     s->gear = gear - 1;
     s->hasRaceOn = true;
     s->raceOn = status == Live;
-    if (status < Off || status > Pause || gear < 0 || gear > B::MaxForwardGears + 1 ||
-        !B::plausibleRpm(s->rpm) || !B::plausibleRpm(s->maxRpm) ||
+    if (!B::plausibleRpm(s->rpm) || !B::plausibleRpm(s->maxRpm) ||
         (s->maxRpm > 0 && s->rpm > s->maxRpm * B::MaxOverRev))
         return unreadable(QStringLiteral("values no game writes"));
     *progress = uint64_t(B::u32(physics, 0)) << 32 | B::u32(graphics, 0);

@@ -19,15 +19,36 @@ SharedMemoryGame::~SharedMemoryGame() = default;
 std::vector<std::unique_ptr<SharedMemoryGame>> SharedMemoryGame::all()
 {
     std::vector<std::unique_ptr<SharedMemoryGame>> games;
-#ifdef Q_OS_WIN
-    // Proton's bridge has none for iRacing: only a native Windows build sees it.
-    games.emplace_back(new IRacingMemory);
+    for (TelemetryDecoder::Format format :
+         {TelemetryDecoder::IRacing, TelemetryDecoder::AssettoCorsaMemory,
+          TelemetryDecoder::ProjectCars2Memory, TelemetryDecoder::LeMansUltimate,
+          TelemetryDecoder::RFactor2Memory}) {
+#ifndef Q_OS_WIN
+        // Proton's bridge has none for iRacing: only a native Windows build sees it.
+        if (format == TelemetryDecoder::IRacing)
+            continue;
 #endif
-    games.emplace_back(new AcMemory);
-    games.emplace_back(new PCars2Memory);
-    games.emplace_back(new LmuMemory);
-    games.emplace_back(new RFactor2Memory);
+        games.push_back(make(format));
+    }
     return games;
+}
+
+std::unique_ptr<SharedMemoryGame> SharedMemoryGame::make(TelemetryDecoder::Format format)
+{
+    switch (format) {
+    case TelemetryDecoder::IRacing:
+        return std::unique_ptr<SharedMemoryGame>(new IRacingMemory);
+    case TelemetryDecoder::AssettoCorsaMemory:
+        return std::unique_ptr<SharedMemoryGame>(new AcMemory);
+    case TelemetryDecoder::ProjectCars2Memory:
+        return std::unique_ptr<SharedMemoryGame>(new PCars2Memory);
+    case TelemetryDecoder::RFactor2Memory:
+        return std::unique_ptr<SharedMemoryGame>(new RFactor2Memory);
+    case TelemetryDecoder::LeMansUltimate:
+        return std::unique_ptr<SharedMemoryGame>(new LmuMemory);
+    default:
+        return nullptr;
+    }
 }
 
 bool SharedMemoryGame::open(const QString &folder)

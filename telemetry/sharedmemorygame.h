@@ -42,8 +42,10 @@ public:
     virtual Read read(TelemetryDecoder::Sample *sample, uint64_t *progress) = 0;
     QString why() const { return reason; }
 
-    // Every sim this program reads, in the order they are looked for.
+    // Every sim this program reads here, in the order they are looked for.
     static std::vector<std::unique_ptr<SharedMemoryGame>> all();
+    // The reader of one of them (on any system), or none for another format.
+    static std::unique_ptr<SharedMemoryGame> make(TelemetryDecoder::Format format);
 
 protected:
     SharedMemoryGame(TelemetryDecoder::Format format, std::vector<QString> names);

@@ -5,11 +5,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "acmemory.h"
-#include "iracingmemory.h"
-#include "lmumemory.h"
-#include "pcars2memory.h"
-#include "rfactor2memory.h"
 #include "sharedmemorylayouts.h"
 #include "sharedmemorysource.h"
 #include "telemetrylights.h"
@@ -24,22 +19,6 @@ namespace {
 
 const QRgb green = qRgb(0, 255, 0), yellow = qRgb(255, 255, 0), red = qRgb(255, 0, 0),
            blue = qRgb(0, 0, 255), idle = qRgb(0x20, 0x20, 0x20);
-
-std::unique_ptr<SharedMemoryGame> gameFor(Format sim)
-{
-    switch (sim) {
-    case TelemetryDecoder::IRacing:
-        return std::unique_ptr<SharedMemoryGame>(new IRacingMemory);
-    case TelemetryDecoder::AssettoCorsaMemory:
-        return std::unique_ptr<SharedMemoryGame>(new AcMemory);
-    case TelemetryDecoder::ProjectCars2Memory:
-        return std::unique_ptr<SharedMemoryGame>(new PCars2Memory);
-    case TelemetryDecoder::RFactor2Memory:
-        return std::unique_ptr<SharedMemoryGame>(new RFactor2Memory);
-    default:
-        return std::unique_ptr<SharedMemoryGame>(new LmuMemory);
-    }
-}
 
 bool hasHandbrake(Format sim)
 {
@@ -58,7 +37,7 @@ struct Rig
     static std::vector<std::unique_ptr<SharedMemoryGame>> one(Format sim)
     {
         std::vector<std::unique_ptr<SharedMemoryGame>> games;
-        games.push_back(gameFor(sim));
+        games.push_back(SharedMemoryGame::make(sim));
         return games;
     }
     // The sim writes, then the reader's next look.
