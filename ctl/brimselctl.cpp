@@ -119,7 +119,7 @@ struct BrimselCtl::Arguments
                                     QStringLiteral("NAMES")};
     const QCommandLineOption telemetry{
         {QStringLiteral("t"), QStringLiteral("telemetry")},
-        QStringLiteral("Set the accessories from a game's UDP telemetry.")};
+        QStringLiteral("Set the accessories from a game's telemetry.")};
     const QCommandLineOption shiftAt{QStringLiteral("shift-at"),
                                      QStringLiteral("Flash from PERCENT of the maximum RPM."),
                                      QStringLiteral("PERCENT")};
@@ -329,8 +329,9 @@ QString BrimselCtl::helpText()
         "                       works too).\n"
         "  -s, --stream         Set the accessories to each colour read from\n"
         "                       standard input, one a line, as they come (below).\n"
-        "  -t, --telemetry      Set the accessories from a racing game's UDP\n"
-        "                       telemetry (below) until stopped.\n"
+        "  -t, --telemetry      Set the accessories from a racing game's telemetry,\n"
+        "                       over UDP or from the sims' shared memory (below),\n"
+        "                       until stopped.\n"
         "      --shift-at PERCENT\n"
         "                       With --telemetry, flash the shift light from PERCENT\n"
         "                       of the maximum RPM (default 97, or the game's own\n"
@@ -405,6 +406,17 @@ QString BrimselCtl::helpText()
         "port free, or an address that does not parse ends it with status 2 before\n"
         "any accessory is touched; SIGINT or SIGTERM end it once the write under way\n"
         "is done.\n"
+        "\n"
+        "Beside the UDP ports, --telemetry looks once a second for the sims that\n"
+        "share their telemetry in memory, and reads one it finds 60 times a second:\n"
+        "iRacing (Windows only), Assetto Corsa and Assetto Corsa Competizione,\n"
+        "Automobilista 2 and Project CARS 2 (\"Project CARS 2\" shared memory), Le\n"
+        "Mans Ultimate, and rFactor 2 through its shared memory map plug-in. On Linux\n"
+        "it reads the files that the Proton bridge for each sim keeps in /dev/shm.\n"
+        "Only data that moves drives the lights: a sim that stops writing for 2 s is\n"
+        "let go and looked for again. iRacing's shift lights give its maximum and\n"
+        "its shift signal; iRacing and Automobilista 2 have a handbrake. While one\n"
+        "game drives, another that says nobody drives does not take the lights.\n"
         "\n"
         "An accessory that has not answered both sends within 500 ms is reported\n"
         "on standard error as not answering at once, and the others are still\n"
