@@ -30,7 +30,7 @@ qint64 steadyMs()
 } // namespace
 
 TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
-    : options(options), err(err),
+    : options(options), err(err), memory(options.sharedMemoryFolder),
       lights(options.idle, options.shiftAt, steadyMs, !options.shiftAtGiven),
       relay({[this](int connected) { setDeviceState(connected); }, nullptr, nullptr,
              [this](const QString &message) { say(message); }})

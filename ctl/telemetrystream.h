@@ -41,6 +41,8 @@ public:
         bool shiftAtGiven = false; // then the games' own shift signals are not followed
         QString acHost;     // Assetto Corsa's machine; empty: this one, unless a port is given
         QString gt7Console; // Gran Turismo's PlayStation, if any
+        // Where the Proton bridge keeps the sims' shared memory (Linux)
+        QString sharedMemoryFolder = SharedMemorySource::defaultFolder();
     };
 
     TelemetryStream(const Options &options, QTextStream &err);

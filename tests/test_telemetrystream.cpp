@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // brimsel-ctl --telemetry end to end: packets of every format over the
 // loopback, the colours at the stand-in accessories.
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
 
@@ -8,7 +9,9 @@
 #include "ctloutput.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
+#include "sharedmemorylayouts.h"
 #include "telemetrypackets.h"
+#include "telemetrystream.h"
 
 #include <algorithm>
 #include <csignal>
@@ -127,6 +130,7 @@ private slots:
     void theGamesOnTheirOwnPorts();
     void assettoCorsaIsAsked();
     void granTurismoIsKeptSending();
+    void aSimInSharedMemoryBesideTheUdpGames();
     void portTaken();
 };
 
@@ -411,6 +415,65 @@ void TestTelemetryStream::granTurismoIsKeptSending()
                  result.err.contains("cannot read a packet of 296 bytes") &&
                  result.err.contains("1 packets could not be read"),
              qPrintable(result.err));
+}
+
+// Automobilista 2's shared memory as the Proton bridge keeps it, read beside
+// a UDP game that sits in its menus: the sim drives while it writes, and the
+// lights go idle when it stops, its file left behind.
+void TestTelemetryStream::aSimInSharedMemoryBesideTheUdpGames()
+{
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
+    const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    QTemporaryDir folder;
+    const quint16 port = freePort();
+    TelemetryStream::Options options;
+    options.endpoint = QString::number(port);
+    options.devices = HidWorker::Device(HidWorker::Handbrake | HidWorker::SqShifter);
+    options.idle = idle;
+    options.sharedMemoryFolder = folder.path();
+    QStringList failures;
+    std::thread script([&] {
+        Game menus(port);
+        SharedMemoryLayouts::State sim;
+        sim.rpm = 6000; // 75 % of 8000
+        sim.handbrake = true;
+        auto drive = [&](int ms) {
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < ms) {
+                ++sim.tick;
+                SharedMemoryLayouts::write(TelemetryDecoder::ProjectCars2Memory, folder.path(),
+                                           sim);
+                menus.send(P::forza(311, false, 0, 0));
+                QThread::msleep(16);
+            }
+        };
+        drive(1500); // found within a second
+        if (!waitForColor(sq, green) || !waitForColor(hb, red))
+            failures << "driving";
+        drive(300);
+        if (reportsTo(sq).last().color != green)
+            failures << "a game in its menus took the lights";
+        // The sim stops; its file stays.
+        QThread::msleep(3500);
+        if (!waitForColor(sq, idle) || !waitForColor(hb, idle))
+            failures << "stopped";
+        std::raise(SIGTERM);
+    });
+    QString err;
+    QTextStream errStream(&err);
+    TelemetryStream stream(options, errStream);
+    const int status = stream.run();
+    script.join();
+    QCOMPARE(status, 128 + SIGTERM);
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
+    QVERIFY2(err.contains("telemetry: Automobilista 2 / Project CARS 2, shared memory"),
+             qPrintable(err));
+    const QVector<Report> r = reportsTo(sq);
+    QCOMPARE(r.last().color, idle);
+    QCOMPARE(std::count_if(r.begin(), r.end(), [](const Report &x) { return x.color == green; }),
+             1);
 }
 
 void TestTelemetryStream::portTaken()
