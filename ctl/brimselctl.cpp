@@ -104,6 +104,7 @@ struct BrimselCtl::Arguments
     // False with the message for the user when they do not parse.
     bool parse(const QStringList &arguments, QString *error);
 
+    QStringList raw; // as given, to tell whose an argument that stands alone is
     QCommandLineParser parser;
     const QCommandLineOption list{{QStringLiteral("l"), QStringLiteral("list")},
                                   QStringLiteral("List the connected accessories.")};
@@ -120,6 +121,8 @@ struct BrimselCtl::Arguments
     const QCommandLineOption telemetry{
         {QStringLiteral("t"), QStringLiteral("telemetry")},
         QStringLiteral("Set the accessories from a game's telemetry.")};
+    const QCommandLineOption openRgb{QStringLiteral("openrgb"),
+                                     QStringLiteral("Serve the accessories over the OpenRGB SDK.")};
     const QCommandLineOption shiftAt{QStringLiteral("shift-at"),
                                      QStringLiteral("Flash from PERCENT of the maximum RPM."),
                                      QStringLiteral("PERCENT")};
@@ -142,11 +145,12 @@ struct BrimselCtl::Arguments
 BrimselCtl::Arguments::Arguments()
 {
     parser.addOptions(
-        {list, color, stream, telemetry, shiftAt, idle, ac, gt7, device, help, version});
+        {list, color, stream, telemetry, openRgb, shiftAt, idle, ac, gt7, device, help, version});
 }
 
 bool BrimselCtl::Arguments::parse(const QStringList &arguments, QString *error)
 {
+    raw = arguments;
     if (parser.parse(arguments))
         return true;
     // Qt's message would print an unknown option as it came.
@@ -204,35 +208,41 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
         return true;
     }
     const bool telemetry = parser.isSet(a.telemetry);
-    // --telemetry's [[ADDRESS:]PORT] is the one argument that stands alone.
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() > (telemetry ? 1 : 0)) {
-        *error = QStringLiteral("unexpected argument %1")
-                     .arg(QuotedText::quote(positional.value(telemetry ? 1 : 0)));
+    const bool openRgb = parser.isSet(a.openRgb);
+    // The [[ADDRESS:]PORT] of --telemetry and of --openrgb are the arguments
+    // that stand alone: each right after its option when both are given.
+    QString telemetryEndpoint, openRgbEndpoint;
+    if (!endpoints(a, telemetry, openRgb, &telemetryEndpoint, &openRgbEndpoint, error))
         return false;
-    }
     const bool list = parser.isSet(a.list);
     const bool color = parser.isSet(a.color);
     const bool stream = parser.isSet(a.stream);
-    if (int(list) + int(color) + int(stream) + int(telemetry) > 1) {
-        *error = QStringLiteral("give only one of --list, --color, --stream and --telemetry");
+    const bool lights = telemetry || openRgb;
+    if (int(list) + int(color) + int(stream) + int(lights) > 1) {
+        *error = QStringLiteral(
+            "give only one of --list, --color, --stream and --telemetry (with --openrgb or not)");
         return false;
     }
-    if (!list && !color && !stream && !telemetry) {
+    if (!list && !color && !stream && !lights) {
         *error = QStringLiteral(
             "nothing to do: give --list to list the accessories, --color COLOUR to set "
             "their colour, --stream to set them to each colour read from standard input, "
-            "or --telemetry to set them from a racing game's telemetry");
+            "--telemetry to set them from a racing game's telemetry, or --openrgb to serve "
+            "them to RGB programs");
         return false;
     }
-    if (!telemetry && (parser.isSet(a.shiftAt) || parser.isSet(a.idle) || parser.isSet(a.ac) ||
-                       parser.isSet(a.gt7))) {
-        *error = QStringLiteral("--shift-at, --idle, --ac and --gt7 go with --telemetry only");
+    if (!telemetry && (parser.isSet(a.shiftAt) || parser.isSet(a.ac) || parser.isSet(a.gt7))) {
+        *error = QStringLiteral("--shift-at, --ac and --gt7 go with --telemetry only");
+        return false;
+    }
+    if (!lights && parser.isSet(a.idle)) {
+        *error = QStringLiteral("--idle goes with --telemetry or --openrgb only");
         return false;
     }
     if (list) {
         if (parser.isSet(a.device)) {
-            *error = QStringLiteral("--device goes with --color, --telemetry or --stream only");
+            *error = QStringLiteral(
+                "--device goes with --color, --stream, --telemetry or --openrgb only");
             return false;
         }
         command->mode = Command::List;
@@ -252,11 +262,14 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     if (command->devicesNamed && !parseDevices(parser.values(a.device), &command->devices, error))
         return false;
     command->mode = color ? Command::Color : stream ? Command::Stream : Command::Telemetry;
-    if (!telemetry)
+    if (!lights)
         return true;
 
     TelemetryStream::Options &options = command->telemetry;
-    options.endpoint = positional.value(0);
+    options.telemetry = telemetry;
+    options.openRgb = openRgb;
+    options.endpoint = telemetryEndpoint;
+    options.openRgbEndpoint = openRgbEndpoint;
     options.devices = static_cast<HidWorker::Device>(command->devices);
     options.devicesNamed = command->devicesNamed;
     if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), &options, error))
@@ -273,10 +286,42 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     quint32 address;
     quint16 port;
     return TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, error) &&
+           TelemetryReceiver::parseEndpoint(options.openRgbEndpoint, &address, &port, error) &&
            (options.acHost.isEmpty() ||
             TelemetryReceiver::parseHost(options.acHost, &address, error)) &&
            (options.gt7Console.isEmpty() ||
             TelemetryReceiver::parseHost(options.gt7Console, &address, error));
+}
+
+bool BrimselCtl::endpoints(const Arguments &a, bool telemetry, bool openRgb,
+                           QString *telemetryEndpoint, QString *openRgbEndpoint, QString *error)
+{
+    const QStringList positional = a.parser.positionalArguments();
+    const int allowed = int(telemetry) + int(openRgb);
+    if (positional.size() > allowed) {
+        *error = QStringLiteral("unexpected argument %1")
+                     .arg(QuotedText::quote(positional.value(allowed)));
+        return false;
+    }
+    int from = 1;
+    for (const QString &value : positional) {
+        // Its place in the command line, after the last one's.
+        const int at = int(a.raw.indexOf(value, from));
+        const QString before = at > 0 ? a.raw.at(at - 1) : QString();
+        from = at + 1;
+        QString *endpoint = !openRgb                                    ? telemetryEndpoint
+                            : !telemetry                                ? openRgbEndpoint
+                            : before == "--openrgb"                     ? openRgbEndpoint
+                            : before == "--telemetry" || before == "-t" ? telemetryEndpoint
+                                                                        : nullptr;
+        if (!endpoint || !endpoint->isEmpty()) {
+            *error = QStringLiteral("%1: give it right after --telemetry or --openrgb")
+                         .arg(QuotedText::quote(value));
+            return false;
+        }
+        *endpoint = value;
+    }
+    return true;
 }
 
 int BrimselCtl::dispatch(const Command &command)
@@ -491,6 +536,11 @@ int BrimselCtl::listDevices()
 
 int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
 {
+    // Through the agent where one runs, so that it keeps the colour.
+    OpenRgbClient agent;
+    if (agent.findAgent(agentPorts))
+        return writeThroughAgent(agent, color, devices, devicesNamed);
+
     // Enumerate first, so that an accessory that is there but cannot be
     // opened (no access to its hidraw node) is not reported as missing.
     HidOneShot hid;
@@ -533,6 +583,42 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
         err << programName << ": Device not found\n";
     err.flush();
 
+    if (failed)
+        return CtlOutput::WriteFailed;
+    return written ? CtlOutput::Success : CtlOutput::NotConnected;
+}
+
+// As writeColor says it, for the accessories that the agent serves: those
+// connected now. The agent writes them, and writes them again when they come
+// back.
+int BrimselCtl::writeThroughAgent(OpenRgbClient &agent, const QColor &color, int devices,
+                                  bool devicesNamed)
+{
+    int written = 0;
+    bool failed = false;
+    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+        if (!(devices & kind.bit))
+            continue;
+        const int index = int(agent.controllerNames().indexOf(QLatin1String(kind.name)));
+        if (index < 0) {
+            if (devicesNamed)
+                err << programName << ": " << kind.name << ": not connected\n";
+            continue;
+        }
+        if (agent.setColor(index, color.rgb())) {
+            out << kind.name << ": " << color.name() << '\n';
+            ++written;
+            continue;
+        }
+        CtlOutput::say(
+            err,
+            QStringLiteral("%1: the agent did not take the colour").arg(QLatin1String(kind.name)));
+        failed = true;
+    }
+    out.flush();
+    if (!written && !failed && !devicesNamed)
+        err << programName << ": Device not found\n";
+    err.flush();
     if (failed)
         return CtlOutput::WriteFailed;
     return written ? CtlOutput::Success : CtlOutput::NotConnected;

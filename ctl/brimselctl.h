@@ -3,11 +3,14 @@
 #define BRIMSELCTL_H
 
 #include "accessorytable.h"
+#include "openrgbclient.h"
 #include "telemetrystream.h"
 
 #include <QRgb>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 QT_BEGIN_NAMESPACE
 class QColor;
@@ -25,6 +28,8 @@ public:
 
     // Where --stream reads from; standard input unless set.
     void setInputDescriptor(int fd) { inputFd = fd; }
+    // Where --color looks for the OpenRGB agent on this machine.
+    void setAgentPorts(const std::vector<quint16> &ports) { agentPorts = ports; }
 
     // arguments[0] is the program name, as in QCoreApplication::arguments().
     int run(const QStringList &arguments);
@@ -47,15 +52,20 @@ private:
     // Parse, check, dispatch.
     int runCommand(const QStringList &arguments);
     static bool check(const Arguments &arguments, Command *command, QString *error);
+    static bool endpoints(const Arguments &arguments, bool telemetry, bool openRgb,
+                          QString *telemetryEndpoint, QString *openRgbEndpoint, QString *error);
     int dispatch(const Command &command);
 
     int usageError(const QString &message);
     int listDevices();
     int writeColor(const QColor &color, int devices, bool devicesNamed);
+    int writeThroughAgent(OpenRgbClient &agent, const QColor &color, int devices,
+                          bool devicesNamed);
 
     QTextStream &out;
     QTextStream &err;
     int inputFd = 0;
+    std::vector<quint16> agentPorts = OpenRgbClient::defaultPorts();
 };
 
 #endif // BRIMSELCTL_H

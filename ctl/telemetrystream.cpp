@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "telemetrystream.h"
 
+#include <QDir>
 #include <QSocketNotifier>
 #include <QTextStream>
 
 #include "ctloutput.h"
+#include "hidoneshot.h"
 #include "stopsignals.h"
 
 #include <chrono>
@@ -20,6 +22,9 @@ const char *const kPeerIndex = "peerIndex";
 static_assert(TelemetryDecoder::FormatCount <= 31, "one bit of an int per format announced");
 // How often the games that send only when asked are looked after.
 constexpr int kAskMs = 1000;
+// A client may set colours a thousand times a second: the disk sees the
+// newest at most this often, and at the end.
+constexpr int kSaveMs = 500;
 
 qint64 steadyMs()
 {
@@ -33,8 +38,12 @@ TelemetryStream::TelemetryStream(const Options &options, QTextStream &err)
     : options(options), err(err), memory(options.sharedMemoryFolder),
       lights(options.idle, options.shiftAt, steadyMs, !options.shiftAtGiven),
       relay({[this](int connected) { setDeviceState(connected); }, nullptr, nullptr,
-             [this](const QString &message) { say(message); }})
+             [this](const QString &message) { say(message); }}),
+      store(options.stateFolder)
 {
+    saveTimer.setSingleShot(true);
+    saveTimer.setInterval(kSaveMs);
+    connect(&saveTimer, SIGNAL(timeout()), this, SLOT(saveColors()));
     lightTimer.setSingleShot(true);
     lightTimer.setTimerType(Qt::PreciseTimer);
     connect(&lightTimer, SIGNAL(timeout()), this, SLOT(showLights()));
@@ -124,9 +133,93 @@ bool TelemetryStream::openPeers(const QString &acHost, quint32 listenAddress)
     return true;
 }
 
+bool TelemetryStream::serveOpenRgb()
+{
+    quint32 address;
+    quint16 port;
+    QString error;
+    if (!TelemetryReceiver::parseEndpoint(options.openRgbEndpoint, &address, &port, &error)) {
+        say(error);
+        return false;
+    }
+    if (!store.load(&error))
+        say(QStringLiteral("openrgb: cannot read the kept colours in %1: %2; none is kept until "
+                           "a colour is set")
+                .arg(QDir::toNativeSeparators(store.path()), error));
+    OpenRgbSession::Host host{[this] { return controllers(); },
+                              [this](int index, QRgb color) { keepColor(index, color); },
+                              [this](const QString &message) { say(message); }};
+    openRgb.reset(new OpenRgbServer(host, [this](const QString &message) { say(message); }));
+    bool inUse = false;
+    if (!openRgb->listen(address, port, &error, &inUse)) {
+        say(error);
+        return false;
+    }
+    say(QStringLiteral("openrgb: serving the OpenRGB SDK on %1").arg(openRgb->endpoint()));
+    return true;
+}
+
+OpenRgbSession::Controllers TelemetryStream::controllers() const
+{
+    OpenRgbSession::Controllers list;
+    for (int slot : controllerSlots) {
+        OpenRgbProtocol::Controller c;
+        c.name = QLatin1String(AccessoryTable::entries[size_t(slot)].name);
+        c.serial = serials[size_t(slot)];
+        c.location = locations[size_t(slot)];
+        c.color = store.has(slot) ? store.color(slot) : options.idle;
+        list.push_back(c);
+    }
+    return list;
+}
+
+void TelemetryStream::keepColor(int index, QRgb color)
+{
+    store.set(controllerSlots[size_t(index)], color);
+    unsaved = true;
+    if (!saveTimer.isActive())
+        saveTimer.start();
+    showLights();
+}
+
+void TelemetryStream::saveColors()
+{
+    QString why;
+    if (!unsaved)
+        return;
+    unsaved = false;
+    if (!store.save(&why) && !saveFailedSaid) {
+        saveFailedSaid = true;
+        say(QStringLiteral("openrgb: cannot keep the colours in %1: %2")
+                .arg(QDir::toNativeSeparators(store.path()), why));
+    }
+}
+
+// Which accessories are the controllers, and where the system has each.
+void TelemetryStream::describeAccessories()
+{
+    controllerSlots.clear();
+    for (size_t slot = 0; slot < AccessoryTable::entries.size(); ++slot)
+        if (connected & AccessoryTable::entries[slot].bit)
+            controllerSlots.push_back(int(slot));
+    serials = {};
+    locations = {};
+    HidOneShot hid;
+    for (const HidOneShot::Found &found : hid.enumerate()) {
+        const size_t slot = size_t(found.kind - AccessoryTable::entries.data());
+        if (locations[slot].isEmpty()) { // the first of a kind, as the worker takes it
+            serials[slot] = found.serial;
+            locations[slot] = found.path;
+        }
+    }
+    hid.finish();
+}
+
 int TelemetryStream::run()
 {
-    if (!listen())
+    if (options.telemetry && !listen())
+        return CtlOutput::UsageError;
+    if (options.openRgb && !serveOpenRgb())
         return CtlOutput::UsageError;
     StopSignals stopSignals;
     connect(&stopSignals, SIGNAL(stopRequested(int)), this, SLOT(stop(int)));
@@ -153,11 +246,15 @@ int TelemetryStream::run()
 
     // What each accessory shows is unknown until now: the idle colour, at once.
     showLights();
-    readSharedMemory();
+    if (options.telemetry)
+        readSharedMemory();
     loop.exec();
     notifiers.clear();
     lightTimer.stop();
     memoryTimer.stop();
+    saveTimer.stop();
+    saveColors();
+    openRgb.reset();
     askTimer.stop();
     for (const std::unique_ptr<TelemetryPeer> &peer : peers)
         peer->close(); // the game stops sending
@@ -252,9 +349,11 @@ bool TelemetryStream::take(const TelemetryDecoder::Sample &sample, bool readable
 void TelemetryStream::showLights()
 {
     const TelemetryLights::Colors colors = lights.colors();
+    // While no game drives, the agent's kept colours.
+    const bool kept = openRgb && !lights.isDriving();
     ColorCoalescer::AccessoryColors wanted;
     for (size_t i = 0; i < colors.size(); ++i)
-        wanted[i] = QColor::fromRgb(colors[i]);
+        wanted[i] = QColor::fromRgb(kept && store.has(int(i)) ? store.color(int(i)) : colors[i]);
     relay.updateColors(wanted, options.devices);
     // Every packet moves the fall-back to idle on, but the timer is set again
     // only for an earlier moment: at 60 packets a second, resetting it each
@@ -281,8 +380,13 @@ void TelemetryStream::setDeviceState(int connected_devices)
         // One that came back shows the colour of the moment.
         relay.resend(now & ~connected);
     }
+    const bool changed = !stateKnown || now != connected;
     stateKnown = true;
     connected = now;
+    if (openRgb && changed) {
+        describeAccessories();
+        openRgb->controllersChanged();
+    }
 }
 
 void TelemetryStream::stop(int signal)

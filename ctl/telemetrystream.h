@@ -3,9 +3,11 @@
 #define TELEMETRYSTREAM_H
 
 #include "assettocorsalink.h"
+#include "colorstore.h"
 #include "devicerelay.h"
 #include "gt7link.h"
 #include "hidworker.h"
+#include "openrgbserver.h"
 #include "sharedmemorysource.h"
 #include "telemetrydecoder.h"
 #include "telemetrylights.h"
@@ -23,9 +25,13 @@ QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
 
-// brimsel-ctl --telemetry: the game's telemetry, over UDP or from the sims
-// that share it in memory, drives the lights until a signal ends it. Packets
-// and snapshots are read and decoded in the calling thread as they come; the device link's worker
+// brimsel-ctl's modes that own the lights until a signal ends them:
+// --telemetry, where the game's telemetry, over UDP or from the sims that
+// share it in memory, drives the lights, and --openrgb, the OpenRGB SDK
+// server that keeps each accessory's colour and puts it back whenever the
+// accessory comes; together, the game wins while it drives and the kept
+// colours come back when it stops. Packets, snapshots and SDK requests are
+// read in the calling thread as they come; the device link's worker
 // writes in its own thread, one request at a time, each accessory's newest colour waiting.
 class TelemetryStream : public QObject
 {
@@ -43,6 +49,10 @@ public:
         QString gt7Console; // Gran Turismo's PlayStation, if any
         // Where the Proton bridge keeps the sims' shared memory (Linux)
         QString sharedMemoryFolder = SharedMemorySource::defaultFolder();
+        bool telemetry = true; // the games' UDP and shared memory
+        bool openRgb = false;
+        QString openRgbEndpoint; // "[ADDRESS:]PORT" or "ADDRESS", empty for 127.0.0.1:6742
+        QString stateFolder = ColorStore::defaultFolder(); // of the kept colours
     };
 
     TelemetryStream(const Options &options, QTextStream &err);
@@ -58,12 +68,17 @@ private slots:
     void askPeers();
     void readSharedMemory();
     void showLights();
+    void saveColors();
     void stop(int signal);
 
 private:
     // Opens the sockets; false, having said why, when none could be had.
     bool listen();
     bool openPeers(const QString &acHost, quint32 listenAddress);
+    bool serveOpenRgb();
+    OpenRgbSession::Controllers controllers() const;
+    void keepColor(int index, QRgb color);
+    void describeAccessories();
     void readPackets(TelemetryReceiver &receiver);
     // One packet read: named, counted, fed to the lights.
     bool take(const TelemetryDecoder::Sample &sample, bool readable, long long size);
@@ -82,6 +97,15 @@ private:
     qint64 lightDue = 0;
     QEventLoop loop;
     DeviceRelay relay; // a colour per accessory
+    ColorStore store;
+    std::unique_ptr<OpenRgbServer> openRgb;
+    QTimer saveTimer; // kept colours reach the disk at most this often
+    bool unsaved = false;
+    bool saveFailedSaid = false;
+    // The connected accessories as the SDK's controllers: their slots, and
+    // where the system has them.
+    std::vector<int> controllerSlots;
+    AccessoryTable::PerAccessory<QString> serials, locations;
 
     int announced = 0; // formats named since packets last stopped, one bit each
     qint64 lastReadable = 0;

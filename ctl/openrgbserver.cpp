@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: MIT
+#include "openrgbserver.h"
+
+#include "tcpsocket.h"
+
+#include <QSocketNotifier>
+
+#include <algorithm>
+
+struct OpenRgbServer::Client
+{
+    Client(qintptr socket, quint32 from, OpenRgbSession::Host host)
+        : socket(socket), from(from), session(std::move(host))
+    {
+    }
+    qintptr socket;
+    quint32 from;
+    OpenRgbSession session;
+    std::unique_ptr<QSocketNotifier> reads, writes;
+    bool dropped = false;
+};
+
+OpenRgbServer::OpenRgbServer(OpenRgbSession::Host host, std::function<void(const QString &)> say)
+    : host(std::move(host)), say(std::move(say)), listener(TcpSocket::None)
+{
+}
+
+OpenRgbServer::~OpenRgbServer()
+{
+    for (const std::unique_ptr<Client> &c : clients) {
+        c->reads.reset();
+        c->writes.reset();
+        TcpSocket::close(c->socket);
+    }
+    acceptNotifier.reset();
+    TcpSocket::close(listener);
+}
+
+bool OpenRgbServer::listen(quint32 address, quint16 port, QString *error, bool *inUse)
+{
+    const quint16 first = port ? port : OpenRgbProtocol::DefaultPort;
+    listener = TcpSocket::listen(address, first, error, inUse);
+    boundPort = first;
+    if (listener == TcpSocket::None && !port && *inUse) {
+        // OpenRGB's own server most likely: the next port, said.
+        const QString taken = *error;
+        boundPort = first + 1;
+        listener = TcpSocket::listen(address, boundPort, error, inUse);
+        if (listener != TcpSocket::None)
+            say(QStringLiteral("openrgb: %1:%2 is in use (OpenRGB's own server?); serving on "
+                               "%1:%3 instead")
+                    .arg(TcpSocket::addressText(address))
+                    .arg(first)
+                    .arg(boundPort));
+        else
+            *error = taken;
+    }
+    if (listener == TcpSocket::None)
+        return false;
+    boundAddress = address;
+    acceptNotifier.reset(new QSocketNotifier(listener, QSocketNotifier::Read));
+    connect(acceptNotifier.get(), SIGNAL(activated(int)), this, SLOT(acceptWaiting()));
+    return true;
+}
+
+QString OpenRgbServer::endpoint() const
+{
+    return QStringLiteral("%1:%2").arg(TcpSocket::addressText(boundAddress)).arg(boundPort);
+}
+
+void OpenRgbServer::acceptWaiting()
+{
+    quint32 from = 0;
+    for (qintptr s; (s = TcpSocket::accept(listener, &from)) != TcpSocket::None;) {
+        if (int(clients.size()) >= MaxClients) {
+            TcpSocket::close(s);
+            say(QStringLiteral("openrgb: a client from %1 turned away: %2 are connected")
+                    .arg(TcpSocket::addressText(from))
+                    .arg(MaxClients));
+            continue;
+        }
+        clients.emplace_back(new Client(s, from, host));
+        Client &c = *clients.back();
+        c.reads.reset(new QSocketNotifier(s, QSocketNotifier::Read));
+        c.writes.reset(new QSocketNotifier(s, QSocketNotifier::Write));
+        c.writes->setEnabled(false);
+        connect(c.reads.get(), SIGNAL(activated(int)), this, SLOT(readWaiting(int)));
+        connect(c.writes.get(), SIGNAL(activated(int)), this, SLOT(writeWaiting(int)));
+    }
+}
+
+OpenRgbServer::Client *OpenRgbServer::find(qintptr socket)
+{
+    for (const std::unique_ptr<Client> &c : clients)
+        if (c->socket == socket && !c->dropped)
+            return c.get();
+    return nullptr;
+}
+
+void OpenRgbServer::readWaiting(int socket)
+{
+    Client *c = find(socket);
+    if (!c)
+        return;
+    char buffer[16384];
+    // What waits, a bounded amount a wake, so that one client cannot keep
+    // the loop from the others.
+    for (int n = 0; n < 16; ++n) {
+        const long long got = TcpSocket::receive(c->socket, buffer, sizeof buffer);
+        if (got == -1)
+            break;
+        if (got <= 0) {
+            drop(*c, got == 0 ? QString() : QStringLiteral("the connection broke"));
+            break;
+        }
+        if (!c->session.take(buffer, size_t(got))) {
+            drop(*c, c->session.why());
+            break;
+        }
+    }
+    if (!c->dropped)
+        flush(*c);
+    removeDropped();
+}
+
+void OpenRgbServer::writeWaiting(int socket)
+{
+    if (Client *c = find(socket))
+        flush(*c);
+    removeDropped();
+}
+
+void OpenRgbServer::flush(Client &c)
+{
+    QByteArray &out = c.session.output();
+    while (!out.isEmpty()) {
+        const long long sent = TcpSocket::send(c.socket, out.constData(), size_t(out.size()));
+        if (sent < 0) {
+            drop(c, QStringLiteral("the connection broke"));
+            return;
+        }
+        if (sent == 0)
+            break;
+        out.remove(0, int(sent));
+    }
+    if (out.size() > MaxOutput) {
+        drop(c, QStringLiteral("it stopped reading"));
+        return;
+    }
+    c.writes->setEnabled(!out.isEmpty());
+}
+
+void OpenRgbServer::drop(Client &c, const QString &why)
+{
+    c.dropped = true;
+    c.reads->setEnabled(false);
+    c.writes->setEnabled(false);
+    if (!why.isEmpty()) {
+        const QString who = c.session.name().isEmpty()
+                                ? QStringLiteral("a client")
+                                : QStringLiteral("client %1").arg(c.session.name());
+        say(QStringLiteral("openrgb: %1 from %2 dropped: %3")
+                .arg(who, TcpSocket::addressText(c.from), why));
+    }
+}
+
+void OpenRgbServer::removeDropped()
+{
+    for (auto it = clients.begin(); it != clients.end();) {
+        if ((*it)->dropped) {
+            // The notifiers first: a closed descriptor may be reused at once.
+            (*it)->reads.reset();
+            (*it)->writes.reset();
+            TcpSocket::close((*it)->socket);
+            it = clients.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void OpenRgbServer::controllersChanged()
+{
+    const QByteArray notice = OpenRgbProtocol::packet(0, OpenRgbProtocol::DeviceListUpdated);
+    for (const std::unique_ptr<Client> &c : clients) {
+        if (c->dropped || !c->session.hearsNotices())
+            continue;
+        c->session.output() += notice;
+        flush(*c);
+    }
+    removeDropped();
+}

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#ifndef OPENRGBSERVER_H
+#define OPENRGBSERVER_H
+
+#include "openrgbsession.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+QT_BEGIN_NAMESPACE
+class QSocketNotifier;
+QT_END_NAMESPACE
+
+// The OpenRGB SDK server of brimsel-ctl --openrgb: any number of clients up
+// to MaxClients, each served as its bytes come, none waiting on another. A
+// client that breaks the protocol or stops reading while answers pile up
+// is dropped alone, with one line said; what it sent or is owed is bounded.
+class OpenRgbServer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxClients = 32;
+    static constexpr int MaxOutput = 256 * 1024; // owed to a client that does not read
+
+    OpenRgbServer(OpenRgbSession::Host host, std::function<void(const QString &)> say);
+    ~OpenRgbServer() override;
+
+    // Listens on address:port; port 0 is the default, or the one after it
+    // when the default is taken (said). False, having set error, when no
+    // port could be had; inUse tells a port in use apart.
+    bool listen(quint32 address, quint16 port, QString *error, bool *inUse);
+    QString endpoint() const;
+    // Tells every client that the controllers changed.
+    void controllersChanged();
+    int clientCount() const { return int(clients.size()); }
+
+private slots:
+    void acceptWaiting();
+    void readWaiting(int socket);
+    void writeWaiting(int socket);
+
+private:
+    struct Client;
+    Client *find(qintptr socket);
+    void flush(Client &client);
+    void drop(Client &client, const QString &why);
+    void removeDropped();
+
+    const OpenRgbSession::Host host;
+    const std::function<void(const QString &)> say;
+    qintptr listener;
+    quint32 boundAddress = 0;
+    quint16 boundPort = 0;
+    std::unique_ptr<QSocketNotifier> acceptNotifier;
+    std::vector<std::unique_ptr<Client>> clients;
+};
+
+#endif // OPENRGBSERVER_H

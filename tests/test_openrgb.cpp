@@ -1,0 +1,406 @@
+// SPDX-License-Identifier: MIT
+// brimsel-ctl --openrgb: the SDK's packets and the bounds on what a client
+// sends, the kept colours' file under kills, and a real SDK client (the npm
+// package openrgb-sdk) against the agent over the stand-in bus.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QtTest>
+
+#include "brimselctl.h"
+#include "colorstore.h"
+#include "fakehidbus.h"
+#include "openrgbsession.h"
+#include "tcpsocket.h"
+#include "telemetrystream.h"
+
+#include <csignal>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+using P = OpenRgbProtocol;
+using Call = FakeHidBus::Call;
+
+namespace {
+
+// A session over three controllers, with what it hands on.
+struct Peer
+{
+    Peer()
+        : session({[] {
+                       OpenRgbSession::Controllers list(3);
+                       list[1].name = QStringLiteral("SQ Shifter");
+                       list[1].color = qRgb(1, 2, 3);
+                       return list;
+                   },
+                   [this](int index, QRgb color) {
+                       sets.append({index, color});
+                   },
+                   [this](const QString &line) { said << line; }})
+    {
+    }
+    bool send(uint32_t device, uint32_t id, const QByteArray &data = QByteArray())
+    {
+        const QByteArray p = P::packet(device, id, data);
+        return session.take(p.constData(), size_t(p.size()));
+    }
+    // The replies so far: ID and data.
+    QVector<QPair<uint32_t, QByteArray>> replies()
+    {
+        QVector<QPair<uint32_t, QByteArray>> out;
+        QByteArray &o = session.output();
+        for (int at = 0; at + P::HeaderSize <= o.size();) {
+            P::Header h;
+            if (!P::readHeader(o.constData() + at, &h))
+                qFatal("reply without magic");
+            out.append({h.id, o.mid(at + P::HeaderSize, int(h.size))});
+            at += P::HeaderSize + int(h.size);
+        }
+        o.clear();
+        return out;
+    }
+    QByteArray u32(uint32_t v)
+    {
+        QByteArray b;
+        P::putU32(b, v);
+        return b;
+    }
+    OpenRgbSession session;
+    QVector<QPair<int, QRgb>> sets;
+    QStringList said;
+};
+
+QByteArray leds(int zone, QRgb color, int count = 1)
+{
+    QByteArray d;
+    P::putU32(d, 0);
+    if (zone >= 0)
+        P::putU32(d, uint32_t(zone));
+    P::putU16(d, uint32_t(count));
+    for (int i = 0; i < count; ++i)
+        P::putColor(d, color);
+    return d;
+}
+
+quint16 freePort()
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+// The colours an accessory got, one per report (each colour goes twice).
+QStringList reportsTo(int accessory)
+{
+    QStringList out;
+    for (const FakeHidBus::Event &e : FakeHidBus::events(Call::Write))
+        if (e.accessory == accessory)
+            out << QString::fromLatin1(e.bytes.toHex());
+    return out;
+}
+
+bool waitForReports(int accessory, const QString &bytes, int n)
+{
+    for (int i = 0; i < 2500; ++i) {
+        if (reportsTo(accessory).count(bytes) >= n)
+            return true;
+        QThread::msleep(2);
+    }
+    return false;
+}
+
+// The node client, from the test's thread or the script's.
+QString node(const QStringList &arguments, int timeoutMs = 20000)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("NODE_PATH"), QStringLiteral(BRIMSEL_NODE_MODULES));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("node"),
+            QStringList{QStringLiteral(BRIMSEL_TESTS "/openrgb-client.js")} + arguments);
+    if (!p.waitForFinished(timeoutMs))
+        p.kill();
+    p.waitForFinished();
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+// A client of our own that counts the device-list notices it hears.
+int noticesHeard(quint16 port, int ms)
+{
+    const qintptr s = TcpSocket::connectTo(0x7f000001, port, 1000);
+    QByteArray version;
+    P::putU32(version, 3);
+    const QByteArray ask = P::packet(0, P::RequestProtocolVersion, version);
+    TcpSocket::send(s, ask.constData(), size_t(ask.size()));
+    QByteArray got;
+    char buffer[4096];
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        if (!TcpSocket::waitReadable(s, 50))
+            continue;
+        const long long n = TcpSocket::receive(s, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, int(n));
+    }
+    TcpSocket::close(s);
+    int notices = 0;
+    for (int at = 0; at + P::HeaderSize <= got.size();) {
+        P::Header h;
+        P::readHeader(got.constData() + at, &h);
+        notices += h.id == P::DeviceListUpdated;
+        at += P::HeaderSize + int(h.size);
+    }
+    return notices;
+}
+
+} // namespace
+
+class TestOpenRgb : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { FakeHidBus::reset(); }
+    void versionsAndControllerData();
+    void colourUpdatesAndWhatDropsAClient();
+    void keptColoursSurviveKillsAndBrokenFiles();
+    void realClientOverTheStandInBus();
+};
+
+void TestOpenRgb::versionsAndControllerData()
+{
+    Peer peer;
+    QVERIFY(peer.send(0, P::RequestControllerCount));
+    // A client of version 0 never asks for a version: no vendor in the data.
+    QVERIFY(peer.send(1, P::RequestControllerData));
+    auto r = peer.replies();
+    QCOMPARE(r.size(), 2);
+    QCOMPARE(P::u32(r[0].second.constData()), 3u);
+    const QByteArray v0 = r[1].second;
+    QCOMPARE(int(P::u32(v0.constData())), v0.size());
+    QCOMPARE(P::u32(v0.constData() + 4), uint32_t(P::AccessoryType));
+    QCOMPARE(v0.mid(10, 11), QByteArray("SQ Shifter\0", 11));
+    QVERIFY(!v0.contains(QByteArray("Brimsel\0", 8)));
+    // The colour is the block's last four bytes.
+    QCOMPARE(P::colorAt(v0.constData() + v0.size() - 4), qRgb(1, 2, 3));
+
+    // Never above the client's version, nor above ours.
+    for (uint32_t asked : {1u, 3u, 5u}) {
+        QVERIFY(peer.send(0, P::RequestProtocolVersion, peer.u32(asked)));
+        QCOMPARE(P::u32(peer.replies()[0].second.constData()), std::min(asked, 3u));
+    }
+    QVERIFY(peer.send(1, P::RequestControllerData, peer.u32(3)));
+    const QByteArray v3 = peer.replies()[0].second;
+    QVERIFY(v3.contains(QByteArray("Brimsel\0", 8)));
+    // Version 3 adds the mode's brightness range and value: 12 bytes.
+    QCOMPARE(v3.size(), v0.size() + 10 + 12);
+    QVERIFY(peer.send(0, P::RequestProfileList));
+    QCOMPARE(peer.replies()[0].second, QByteArray::fromHex("060000000000"));
+    QVERIFY(peer.send(0, P::RequestSaveProfile, QByteArray("mine\0", 5)));
+    QCOMPARE(peer.said.size(), 1);
+    QVERIFY(peer.replies().isEmpty());
+}
+
+void TestOpenRgb::colourUpdatesAndWhatDropsAClient()
+{
+    Peer peer;
+    const QRgb pink = qRgb(0xff, 0x00, 0x80);
+    QVERIFY(peer.send(2, P::UpdateLeds, leds(-1, pink)));
+    QVERIFY(peer.send(0, P::UpdateZoneLeds, leds(0, qRgb(1, 1, 1))));
+    QByteArray single = peer.u32(0);
+    P::putColor(single, qRgb(2, 2, 2));
+    QVERIFY(peer.send(1, P::UpdateSingleLed, single));
+    QVERIFY(peer.send(1, P::SetCustomMode));
+    QVERIFY(peer.send(1, P::UpdateLeds, leds(-1, pink, 0))); // no colour: nothing to do
+    QCOMPARE(peer.sets,
+             (QVector<QPair<int, QRgb>>{{2, pink}, {0, qRgb(1, 1, 1)}, {1, qRgb(2, 2, 2)}}));
+    // A packet that comes in pieces.
+    const QByteArray p = P::packet(1, P::UpdateLeds, leds(-1, qRgb(3, 3, 3)));
+    for (char byte : p)
+        QVERIFY(peer.session.take(&byte, 1));
+    QCOMPARE(peer.sets.last(), qMakePair(1, qRgb(3, 3, 3)));
+
+    const struct
+    {
+        QByteArray bytes;
+        const char *why;
+    } drops[] = {
+        {QByteArray("ORGX").append(12, '\0'), "magic"},
+        {P::packet(0, P::UpdateLeds).left(12) + QByteArray::fromHex("01000100"), "65537 bytes"},
+        {P::packet(3, P::UpdateLeds, leds(-1, pink)), "controller 3 does not exist"},
+        {P::packet(7, P::RequestControllerData), "controller 7"},
+        {P::packet(0, P::UpdateZoneLeds, leds(1, pink)), "zone 1"},
+        {P::packet(0, P::UpdateLeds, QByteArray::fromHex("0000000005000102030400")), "5 colours"},
+    };
+    for (const auto &d : drops) {
+        Peer bad;
+        QVERIFY(!bad.session.take(d.bytes.constData(), size_t(d.bytes.size())));
+        QVERIFY2(bad.session.why().contains(d.why), qPrintable(bad.session.why()));
+        QVERIFY(bad.sets.isEmpty());
+    }
+}
+
+void TestOpenRgb::keptColoursSurviveKillsAndBrokenFiles()
+{
+    QTemporaryDir folder;
+    ColorStore store(folder.path() + QStringLiteral("/deeper"));
+    QString why;
+    QVERIFY(store.load(&why)); // no file: nothing kept
+    QVERIFY(!store.has(0));
+    store.set(1, qRgb(0x12, 0x34, 0x56));
+    QVERIFY(store.save(&why));
+    QVERIFY(store.load(&why) && store.has(1) && store.color(1) == qRgb(0x12, 0x34, 0x56));
+
+    // Killed at any moment while it writes: the next start reads the old
+    // colour or the new, never a torn file.
+    const QRgb a = qRgb(0xaa, 0, 0), b = qRgb(0, 0xbb, 0);
+    store.set(0, a);
+    store.set(2, a);
+    QVERIFY(store.save(&why));
+    int seenA = 0, seenB = 0;
+    for (int round = 0; round < 150; ++round) {
+        const pid_t child = fork();
+        if (child == 0) {
+            ColorStore writer(folder.path() + QStringLiteral("/deeper"));
+            QString ignored;
+            for (int i = 0;; ++i) {
+                writer.set(0, i % 2 ? a : b);
+                writer.set(2, i % 2 ? a : b);
+                writer.save(&ignored);
+            }
+        }
+        QThread::usleep(200 + unsigned(round * 37 % 3000));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        ColorStore reader(folder.path() + QStringLiteral("/deeper"));
+        QVERIFY2(reader.load(&why), qPrintable(why));
+        QVERIFY(reader.has(0) && reader.has(2) && reader.color(0) == reader.color(2));
+        QVERIFY(reader.color(0) == a || reader.color(0) == b);
+        (reader.color(0) == a ? seenA : seenB)++;
+    }
+    QVERIFY(seenA > 0 && seenB > 0);
+
+    // A broken file is said and holds nothing; the next save replaces it.
+    for (const QByteArray &broken : {QByteArray("sq #12345\n"), QByteArray("\xff\xfe garbage"),
+                                     QByteArray("clutch #ffffff\n")}) {
+        QFile file(store.path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(broken);
+        file.close();
+        QVERIFY(!store.load(&why));
+        QVERIFY(!why.isEmpty());
+        QVERIFY(!store.has(0) && !store.has(1) && !store.has(2));
+    }
+    store.set(0, a);
+    QVERIFY(store.save(&why));
+    QVERIFY(store.load(&why) && store.has(0) && !store.has(1));
+}
+
+void TestOpenRgb::realClientOverTheStandInBus()
+{
+#ifndef BRIMSEL_NODE_MODULES
+    QSKIP("no openrgb-sdk: ./build.sh test installs it");
+#else
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(0x3103, M::Immediate);
+    int sq = FakeHidBus::plug(0x3102, M::Immediate);
+    const int h = FakeHidBus::plug(0x3104, M::Immediate);
+    QTemporaryDir state;
+    const quint16 port = freePort();
+    TelemetryStream::Options options;
+    options.telemetry = false;
+    options.openRgb = true;
+    options.openRgbEndpoint = QString::number(port);
+    options.devices = HidWorker::Device(AccessoryTable::AllBits);
+    options.stateFolder = state.path();
+    const QString p = QString::number(port);
+    QString list, set, watch, ctlOut;
+    int ctlStatus = -1, notices = 0;
+    QStringList failures;
+    std::thread script([&] {
+        QThread::msleep(300);
+        list = node({p, "list"});
+        set = node({p, "set", "ff0080"});
+        // ff0080 as the report has it: red, blue, green.
+        for (int a : {hb, sq, h})
+            if (!waitForReports(a, "02ff8000", 2))
+                failures << QString("no pink at %1").arg(a);
+        // Unplug and plug the SQ shifter while a client watches.
+        std::thread watcher([&] { watch = node({p, "watch", "4"}); });
+        std::thread listener([&] { notices = noticesHeard(port, 4000); });
+        QThread::msleep(1500);
+        FakeHidBus::unplug(sq);
+        QThread::msleep(500);
+        sq = FakeHidBus::plug(0x3102, M::Immediate);
+        if (!waitForReports(sq, "02ff8000", 2))
+            failures << "the kept colour did not come back";
+        watcher.join();
+        listener.join();
+        // --color finds the agent and sets the colour through it.
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        BrimselCtl ctl(outStream, errStream);
+        ctl.setAgentPorts({quint16(port + 1), port});
+        ctlStatus = ctl.run({"brimsel-ctl", "--color", "#00ff00", "--device", "h"});
+        ctlOut = out;
+        if (!waitForReports(h, "020000ff", 2))
+            failures << "--color did not reach the H shifter through the agent";
+        std::raise(SIGTERM);
+    });
+    QString err;
+    QTextStream errStream(&err);
+    int status;
+    {
+        TelemetryStream agent(options, errStream);
+        status = agent.run();
+    }
+    script.join();
+    QCOMPARE(status, 128 + SIGTERM);
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err + set + watch));
+
+    const QStringList lines = list.trimmed().split('\n');
+    QVERIFY2(lines.size() == 4 && lines[0].contains("\"protocol\":3"), qPrintable(list));
+    for (const char *name : {"Handbrake", "SQ Shifter", "H Shifter"})
+        QVERIFY2(
+            list.contains(QString("\"name\":\"%1\",\"vendor\":\"Brimsel\",\"type\":17").arg(name)),
+            qPrintable(list));
+    QVERIFY2(list.contains("\"modes\":[\"Direct\"],\"zones\":1,\"leds\":1"), qPrintable(list));
+    QCOMPARE(set.count("{\"red\":255,\"green\":0,\"blue\":128}"), 3);
+    QCOMPARE(notices, 2); // gone, and back
+    QVERIFY2(watch.contains("count 3\ncount 2\ncount 3"), qPrintable(watch));
+    QCOMPARE(ctlStatus, 0);
+    QCOMPARE(ctlOut, QString("H Shifter: #00ff00\n"));
+    QVERIFY2(err.contains("serving the OpenRGB SDK on 127.0.0.1:" + p), qPrintable(err));
+
+    // Kept across a restart: the next start sets them at once.
+    QFile kept(state.path() + "/colors");
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("handbrake #ff0080\nsq #ff0080\nh #00ff00\n"));
+    FakeHidBus::takeEvents();
+    std::thread stopper([&] {
+        if (!waitForReports(h, "020000ff", 2) || !waitForReports(hb, "02ff8000", 2))
+            failures << "not set at the start";
+        std::raise(SIGTERM);
+    });
+    {
+        TelemetryStream again(options, errStream);
+        again.run();
+    }
+    stopper.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ")));
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestOpenRgb)
+#include "test_openrgb.moc"
