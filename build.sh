@@ -35,6 +35,19 @@ configure_and_build() {
     cmake --build "$dir" -j "$JOBS"
 }
 
+# sdk_client: a real OpenRGB SDK client for the tests, the npm package
+# openrgb-sdk, installed once into the cache; prints its node_modules.
+SDK_CLIENT_VERSION=0.6.0
+sdk_client() {
+    command -v node >/dev/null && command -v npm >/dev/null || install_missing nodejs npm >&2
+    local dir=$HOME/.cache/brimsel-tool/npm-openrgb-sdk-$SDK_CLIENT_VERSION
+    if [ ! -f "$dir/node_modules/openrgb-sdk/package.json" ]; then
+        echo "Installing the npm package openrgb-sdk $SDK_CLIENT_VERSION into $dir" >&2
+        npm install --prefix "$dir" --no-audit --no-fund --no-save "openrgb-sdk@$SDK_CLIENT_VERSION" >&2
+    fi
+    echo "$dir/node_modules"
+}
+
 run_tests() {
     local dir=$1
     (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$JOBS")
@@ -87,12 +100,13 @@ demo)
     ;;
 test)
     install_missing "${BUILD_PACKAGES[@]}"
-    configure_and_build build-test -DBRIMSEL_WERROR=ON
+    configure_and_build build-test -DBRIMSEL_WERROR=ON -DBRIMSEL_NODE_MODULES="$(sdk_client)"
     run_tests build-test
     ;;
 sanitize)
     install_missing "${BUILD_PACKAGES[@]}"
-    configure_and_build build-asan -DBRIMSEL_WERROR=ON -DBRIMSEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    configure_and_build build-asan -DBRIMSEL_WERROR=ON -DBRIMSEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+        -DBRIMSEL_NODE_MODULES="$(sdk_client)"
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

@@ -10,11 +10,13 @@
 #include "brimselctl.h"
 #include "colorstore.h"
 #include "fakehidbus.h"
+#include "openrgbclient.h"
 #include "openrgbsession.h"
 #include "tcpsocket.h"
 #include "telemetrystream.h"
 
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 #include <sys/socket.h>
@@ -176,6 +178,7 @@ private slots:
     void colourUpdatesAndWhatDropsAClient();
     void keptColoursSurviveKillsAndBrokenFiles();
     void realClientOverTheStandInBus();
+    void theGameWinsWhileItDrives();
 };
 
 void TestOpenRgb::versionsAndControllerData()
@@ -400,6 +403,63 @@ void TestOpenRgb::realClientOverTheStandInBus()
     stopper.join();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ")));
 #endif
+}
+
+// --openrgb --telemetry: the game's colours while it drives, the kept ones
+// (not the idle colour) when it stops.
+void TestOpenRgb::theGameWinsWhileItDrives()
+{
+    const int sq = FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
+    QTemporaryDir state;
+    const quint16 port = freePort(), udp = freePort();
+    TelemetryStream::Options options;
+    options.openRgb = true;
+    options.openRgbEndpoint = QString::number(port);
+    options.endpoint = QString::number(udp);
+    options.devices = HidWorker::SqShifter;
+    options.stateFolder = state.path();
+    options.sharedMemoryFolder = state.path();
+    QStringList failures;
+    std::thread script([&] {
+        QThread::msleep(300);
+        OpenRgbClient client;
+        if (!client.findAgent({port}) || !client.setColor(0, qRgb(0x10, 0x20, 0x30)) ||
+            !waitForReports(sq, "02103020", 2))
+            failures << "kept";
+        // A Forza dash packet at 75 % of the maximum: green.
+        QByteArray forza(311, '\0');
+        const float rpm[] = {8000, 1000, 6000}; // maximum, idle, now
+        forza[0] = 1;
+        std::memcpy(forza.data() + 8, &rpm[0], 4);
+        std::memcpy(forza.data() + 12, &rpm[1], 4);
+        std::memcpy(forza.data() + 16, &rpm[2], 4);
+        const int s = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(udp);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sendto(s, forza.constData(), size_t(forza.size()), 0, reinterpret_cast<sockaddr *>(&to),
+               sizeof to);
+        close(s);
+        if (!waitForReports(sq, "020000ff", 2))
+            failures << "driving";
+        // 2 s of silence: back to the kept colour.
+        QThread::msleep(2300);
+        if (reportsTo(sq).last() != "02103020")
+            failures << "after: " + reportsTo(sq).join(' ');
+        std::raise(SIGTERM);
+    });
+    QString err;
+    QTextStream errStream(&err);
+    {
+        TelemetryStream both(options, errStream);
+        both.run();
+    }
+    script.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
+    // Black, the idle colour, only at the start, before a colour was kept.
+    const QStringList r = reportsTo(sq);
+    QVERIFY(r.lastIndexOf("02000000") < r.indexOf("02103020"));
 }
 
 QTEST_GUILESS_MAIN(TestOpenRgb)
