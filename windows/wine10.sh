@@ -83,7 +83,9 @@ make_image() {
     size=$(du -sm "$TREE" | cut -f1)
     log "Wine 10: making $image"
     rm -f "$image.tmp"
-    mkfs.ext4 -q -F -L wine10 -d "$TREE" "$image.tmp" "$((size * 5 / 4 + 1200))M" ||
+    # Its "Creating regular file" line goes to standard error: standard
+    # output is the image's path, which the lab reads.
+    mkfs.ext4 -q -F -L wine10 -d "$TREE" "$image.tmp" "$((size * 5 / 4 + 1200))M" >&2 ||
         die "mkfs.ext4 -d failed"
     mv "$image.tmp" "$image"
     echo "$image"

@@ -132,7 +132,7 @@ if [ ! -f "$prefix_image" ]; then
     mkdir -p "$work/prefix/.setup"
     cp "$work/cfgmgr32.dll" "$work/prefix/.setup/"
     lab_reg >"$work/prefix/.setup/lab.reg"
-    mkfs.ext4 -q -F -L prefix -d "$work/prefix" "$prefix_image.tmp" 1600M
+    mkfs.ext4 -q -F -L prefix -d "$work/prefix" "$prefix_image.tmp" 1600M >&2
     boot_guest build-win/windows-vm-prefix.log off prefix
     grep -q '^LAB PREFIX READY' build-win/windows-vm-prefix.log || {
         tail -n 30 build-win/windows-vm-prefix.log >&2
