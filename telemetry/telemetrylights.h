@@ -38,6 +38,8 @@ public:
     void feed(const TelemetryDecoder::Sample &sample);
 
     Stage stage() const; // of the rev light, now
+    // Whether a game drives now: the lights are the game's, not idle.
+    bool isDriving() const { return driving(clock()); }
     Colors colors() const;
     // Milliseconds until colors() changes by itself (the flash, silence), or -1.
     int msUntilChange() const;

@@ -147,7 +147,15 @@ void TestBrimselCtl::rejectedArguments_data()
     QTest::newRow("both actions") << QStringList{"--list", "--color", "red"} << "only one of";
     QTest::newRow("stream and colour") << QStringList{"--stream", "-c", "red"} << "only one of";
     QTest::newRow("device alone") << QStringList{"--device", "sq"} << "nothing to do";
-    QTest::newRow("device with list") << QStringList{"-l", "-d", "sq"} << "or --stream only";
+    QTest::newRow("device with list") << QStringList{"-l", "-d", "sq"} << "or --openrgb only";
+    QTest::newRow("idle alone") << QStringList{"-c", "red", "--idle", "red"} << "--idle goes with";
+    QTest::newRow("shift point, agent")
+        << QStringList{"--openrgb", "--shift-at", "90"} << "go with --telemetry only";
+    QTest::newRow("agent, three ports")
+        << QStringList{"--openrgb", "1", "-t", "2", "3"} << "unexpected argument \"3\"";
+    QTest::newRow("agent, whose port")
+        << QStringList{"--openrgb", "--telemetry", "--idle", "red", "2"} << "right after";
+    QTest::newRow("agent, bad port") << QStringList{"--openrgb", "70000"} << "70000";
     QTest::newRow("stream, bad device") << QStringList{"-s", "-d", "hb"} << name;
     QTest::newRow("colour twice") << QStringList{"-c", "red", "-c", "blue"} << "once";
     QTest::newRow("positional") << QStringList{"red"} << "unexpected argument";
@@ -362,8 +370,8 @@ void TestBrimselCtl::helpAndVersion()
     const QSet<QString> documented = longOptions(BrimselCtl::helpText());
     QCOMPARE(longOptions(QString::fromUtf8(manPage.readAll())), documented);
     QCOMPARE(documented, (QSet<QString>{"--list", "--color", "--colour", "--stream", "--telemetry",
-                                        "--shift-at", "--idle", "--ac", "--gt7", "--device",
-                                        "--help", "--version"}));
+                                        "--openrgb", "--shift-at", "--idle", "--ac", "--gt7",
+                                        "--device", "--help", "--version"}));
 }
 
 // What comes from the command line reaches the terminal neither as a command

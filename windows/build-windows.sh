@@ -179,10 +179,10 @@ build_programs() {
     cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$PWD/windows/mingw-i686.cmake" \
         -DCMAKE_PREFIX_PATH="$QT_PREFIX;$HIDAPI_PREFIX;$SODIUM_PREFIX" -DCMAKE_BUILD_TYPE=Release \
         -DBRIMSEL_BUILD_TESTS=OFF -DBRIMSEL_BUILD_DEMO=OFF -DBRIMSEL_WERROR=ON >/dev/null
-    cmake --build "$BUILD" -j "$JOBS" --target brimsel-tool brimsel-ctl
+    cmake --build "$BUILD" -j "$JOBS" --target brimsel-tool brimsel-ctl brimsel-lights
 }
 
-# The zip: both programs (stripped), the README for Windows users with CRLF
+# The zip: the programs (stripped), the README for Windows users with CRLF
 # line ends, and the licences.
 pack() {
     local version name dist f
@@ -191,7 +191,7 @@ pack() {
     dist=$BUILD/$name
     rm -rf "$dist" "$BUILD/$name.zip"
     mkdir -p "$dist/licenses"
-    for f in app/brimsel-tool.exe ctl/brimsel-ctl.exe; do
+    for f in app/brimsel-tool.exe ctl/brimsel-ctl.exe ctl/brimsel-lights.exe; do
         "$TRIPLE-strip" -o "$dist/$(basename "$f")" "$BUILD/$f"
     done
     sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$QT_VERSION/g" \
@@ -204,7 +204,7 @@ pack() {
     cp "$SODIUM_PREFIX/licenses/LICENSE" "$dist/licenses/libsodium-LICENSE"
     (cd "$BUILD" && zip -qr -X "$name.zip" "$name")
     log "Windows zip: $BUILD/$name.zip"
-    (cd "$dist" && ls -l brimsel-tool.exe brimsel-ctl.exe) | awk '{ printf "   %-16s %9d bytes\n", $NF, $5 }'
+    (cd "$dist" && ls -l brimsel-tool.exe brimsel-ctl.exe brimsel-lights.exe) | awk '{ printf "   %-16s %9d bytes\n", $NF, $5 }'
     # The installer holds the same files as the zip.
     makensis -V2 -WX -DVERSION="$version" -DDIST="$PWD/$dist" -DICON="$PWD/app/logo_app_48.ico" \
         -DOUTFILE="$PWD/$BUILD/brimsel-tool-$version-setup.exe" windows/installer.nsi >/dev/null

@@ -1,8 +1,10 @@
 ; SPDX-License-Identifier: MIT
-; The Windows installer: both programs, the README and the licence texts in
-; Program Files (x86)\Brimsel tool, a Start-menu entry for the window and an
-; uninstaller listed under Add/Remove Programs. /S installs and uninstalls
-; silently. Made by windows/build-windows.sh:
+; The Windows installer: the programs, the README and the licence texts in
+; Program Files (x86)\Brimsel tool, a Start-menu entry for the window, the
+; lights at login (brimsel-lights.exe in the Startup folder: the OpenRGB
+; agent and the game's telemetry, no window; a component that can be left
+; out) and an uninstaller listed under Add/Remove Programs, which removes
+; them all. /S installs (with the lights at login) and uninstalls silently. Made by windows/build-windows.sh:
 ;
 ;   makensis -DVERSION=2.0.0.0 -DDIST=<unpacked zip folder> -DOUTFILE=<setup.exe>
 ;            -DICON=app/logo_app_48.ico installer.nsi
@@ -50,6 +52,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT licence; Qt under the LGPL 3"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !define MUI_LICENSEPAGE_TEXT_TOP "Brimsel tool is MIT licensed. It contains Qt (LGPL 3) and hidapi (BSD-style); their licence texts are installed in the licenses folder."
 !insertmacro MUI_PAGE_LICENSE "${DIST}\LICENSE.txt"
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -57,11 +60,13 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT licence; Qt under the LGPL 3"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-Section "Brimsel tool"
+Section "Brimsel tool" SecProgram
+    SectionIn RO
     SetShellVarContext all
     SetOutPath "$INSTDIR"
     File "${DIST}\brimsel-tool.exe"
     File "${DIST}\brimsel-ctl.exe"
+    File "${DIST}\brimsel-lights.exe"
     File "${DIST}\README.txt"
     File "${DIST}\LICENSE.txt"
     SetOutPath "$INSTDIR\licenses"
@@ -83,11 +88,26 @@ Section "Brimsel tool"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+Section "Start the lights at login" SecLights
+    SetShellVarContext all
+    CreateShortcut "$SMSTARTUP\Brimsel lights.lnk" "$INSTDIR\brimsel-lights.exe"
+SectionEnd
+
+LangString DESC_SecProgram ${LANG_ENGLISH} "The window, brimsel-ctl and their documents."
+LangString DESC_SecLights ${LANG_ENGLISH} "At every login, without a window: the accessories served to RGB programs (OpenRGB SDK) with their colours kept, and the lights following racing games."
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_SecProgram)
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecLights} $(DESC_SecLights)
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
 Section "Uninstall"
     SetShellVarContext all
+    ; The lights at login first, so that nothing starts it again.
+    Delete "$SMSTARTUP\Brimsel lights.lnk"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     Delete "$INSTDIR\brimsel-tool.exe"
     Delete "$INSTDIR\brimsel-ctl.exe"
+    Delete "$INSTDIR\brimsel-lights.exe"
     Delete "$INSTDIR\README.txt"
     Delete "$INSTDIR\LICENSE.txt"
     RMDir /r "$INSTDIR\licenses"

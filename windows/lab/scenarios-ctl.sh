@@ -119,3 +119,41 @@ kill $cpid
 printf '%s' "$err" | grep -q "telemetry: Gran Turismo 7 (296 bytes)" || problem="$problem; err [$err]"
 info "--telemetry --gt7, the captured packet: SQ [$(reports sq $m | head -n 4 | tr '\n' '|')], handbrake [$(reports hb $m | head -n 2 | tr '\n' '|')], exit $tstatus after SIGTERM"
 result $name
+
+# The lights at login: brimsel-lights.exe starts brimsel-ctl.exe --openrgb
+# --telemetry with no window; the kept colours go out at its start, and
+# --color goes through the agent, which keeps it.
+name=ctl-openrgb-lights
+local_app=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local | grep -v /Public/ | head -n 1)
+mkdir -p "$local_app/Brimsel tool"
+printf 'sq #ff0080\n' >"$local_app/Brimsel tool/colors"
+rm -f "$local_app/Brimsel tool/lights.log"
+m=$(mark)
+wine $DIST/brimsel-lights.exe >/dev/null 2>&1 </dev/null &
+lpid=$!
+problem=""
+wait_report sq $m '02 ff 80 00' 90
+i=0
+while [ $i -lt 120 ] && ! grep -q 'serving the OpenRGB SDK' "$local_app/Brimsel tool/lights.log" 2>/dev/null; do
+    i=$((i + 1))
+    sleep 0.5
+done
+grep -q 'serving the OpenRGB SDK on 127.0.0.1:6742' "$local_app/Brimsel tool/lights.log" ||
+    problem="$problem; lights.log [$(tr -d '\r' <"$local_app/Brimsel tool/lights.log" 2>/dev/null)]"
+m2=$(mark)
+ctl --color '#00ff00' --device h
+[ $status = 0 ] && [ "$out" = "H Shifter: #00ff00" ] || problem="$problem; --color: status $status [$out] [$err]"
+wait_report h $m2 '02 00 00 ff' 60
+i=0
+while [ $i -lt 40 ] && ! grep -q '^h #00ff00' "$local_app/Brimsel tool/colors"; do
+    i=$((i + 1))
+    sleep 0.5
+done
+grep -q '^h #00ff00' "$local_app/Brimsel tool/colors" ||
+    problem="$problem; not kept: [$(cat "$local_app/Brimsel tool/colors")]"
+# The launcher first, or it would start brimsel-ctl.exe again.
+wine taskkill /f /im brimsel-lights.exe >/dev/null 2>&1
+wine taskkill /f /im brimsel-ctl.exe >/dev/null 2>&1
+wait $lpid 2>/dev/null
+info "--openrgb through brimsel-lights.exe: SQ [$(reports sq $m | head -n 4 | tr '\n' '|')], H by --color [$(reports h $m2 | head -n 2 | tr '\n' '|')], kept [$(tr '\n' ' ' <"$local_app/Brimsel tool/colors")]"
+result $name

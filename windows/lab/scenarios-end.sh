@@ -39,14 +39,15 @@ acc "answer h ok"
 sleep 6
 
 # The installer, silently, in this 32-bit prefix: the zip's programs under
-# Program Files, the uninstall entry and the Start-menu entry, and the
-# uninstaller leaves none of them.
+# Program Files, the uninstall entry, the Start-menu entry and the lights at
+# login in the Startup folder, and the uninstaller leaves none of them.
 name=installer
 setup=$(echo /tmp/lab/brimsel-tool-*-setup.exe)
 if [ -f "$setup" ]; then
     key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimsel tool'
     dir="$WINEPREFIX/drive_c/Program Files/Brimsel tool"
     lnk="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Brimsel tool.lnk"
+    login="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Startup/Brimsel lights.lnk"
     reg_value() {
         wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' |
             awk -v n="$1" '$1 == n { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
@@ -55,7 +56,7 @@ if [ -f "$setup" ]; then
     t0=$(mono_ms)
     timeout 300 wine "$setup" /S </dev/null >/dev/null 2>&1 || problem="; setup.exe /S: status $?"
     took=$(($(mono_ms) - t0))
-    for exe in brimsel-tool.exe brimsel-ctl.exe uninstall.exe; do
+    for exe in brimsel-tool.exe brimsel-ctl.exe brimsel-lights.exe uninstall.exe; do
         [ -f "$dir/$exe" ] || problem="$problem; no $exe in Program Files"
     done
     cmp -s "$TOOL" "$dir/brimsel-tool.exe" && cmp -s "$CTL" "$dir/brimsel-ctl.exe" ||
@@ -64,6 +65,11 @@ if [ -f "$setup" ]; then
     uninstall=$(reg_value UninstallString | tr -d '"')
     [ "$uninstall" = 'C:\Program Files\Brimsel tool\uninstall.exe' ] || problem="$problem; UninstallString [$uninstall]"
     [ -f "$lnk" ] || problem="$problem; no Start-menu entry"
+    if [ -f "$login" ] && tr -c '[:print:]' '\n' <"$login" | grep -qxF 'C:\Program Files\Brimsel tool\brimsel-lights.exe'; then
+        info "installer: the lights at login, Startup\\Brimsel lights.lnk, point at the installed brimsel-lights.exe"
+    else
+        problem="$problem; no Startup entry for brimsel-lights.exe"
+    fi
     # The installed window, started from that entry, then asked to close.
     wine start /unix "$lnk" </dev/null >/dev/null 2>&1
     if search_window 120; then
@@ -80,12 +86,13 @@ if [ -f "$setup" ]; then
     timeout 300 wine "$uninstall" /S </dev/null >/dev/null 2>&1 || problem="$problem; uninstall.exe /S: status $?"
     # It runs a copy of itself from the temporary folder, which goes on.
     i=0
-    while [ $i -lt 120 ] && { [ -e "$dir" ] || [ -e "$lnk" ]; }; do
+    while [ $i -lt 120 ] && { [ -e "$dir" ] || [ -e "$lnk" ] || [ -e "$login" ]; }; do
         i=$((i + 1))
         sleep 0.5
     done
     [ -e "$dir" ] && problem="$problem; Program Files\Brimsel tool left"
     [ -e "$lnk" ] && problem="$problem; the Start-menu entry left"
+    [ -e "$login" ] && problem="$problem; the lights at login left"
     wine reg query "$key" >/dev/null 2>&1 && problem="$problem; the uninstall entry left"
     info "installer: $(basename "$setup") /S took $took ms"
     result $name

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+// brimsel-lights.exe: brimsel-ctl.exe --openrgb --telemetry with no console
+// window, for the login on Windows. It runs the brimsel-ctl.exe beside it
+// with its own arguments added, its messages appended to lights.log in
+// %LOCALAPPDATA%\Brimsel tool, and starts it again 10 s after it fails (a
+// port that another program held may be free then), as the systemd unit
+// does on Linux. It ends with brimsel-ctl.exe's status when that ends well.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+std::wstring besideMe(const wchar_t *file)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p(path, n);
+    return p.substr(0, p.find_last_of(L"\\/") + 1) + file;
+}
+
+HANDLE openLog()
+{
+    wchar_t local[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return INVALID_HANDLE_VALUE;
+    const std::wstring folder = std::wstring(local) + L"\\Brimsel tool";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE log = CreateFileW((folder + L"\\lights.log").c_str(), FILE_APPEND_DATA,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    return log;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
+{
+    std::wstring command = L"\"" + besideMe(L"brimsel-ctl.exe") + L"\" --openrgb --telemetry";
+    if (arguments && *arguments)
+        command += L" " + std::wstring(arguments);
+    const HANDLE log = openLog();
+    for (;;) {
+        STARTUPINFOW start{};
+        start.cb = sizeof start;
+        if (log != INVALID_HANDLE_VALUE) {
+            start.dwFlags = STARTF_USESTDHANDLES;
+            start.hStdInput = nullptr;
+            start.hStdOutput = log;
+            start.hStdError = log;
+        }
+        PROCESS_INFORMATION process{};
+        std::wstring line = command; // CreateProcessW may write to it
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                            nullptr, &start, &process))
+            return 1;
+        CloseHandle(process.hThread);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD status = 1;
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hProcess);
+        if (status == 0 || status >= 128)
+            return int(status); // ended well, or stopped
+        Sleep(10000);
+    }
+}
