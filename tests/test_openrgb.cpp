@@ -179,6 +179,7 @@ private slots:
     void keptColoursSurviveKillsAndBrokenFiles();
     void realClientOverTheStandInBus();
     void theGameWinsWhileItDrives();
+    void portsAndAClientThatStopsReading();
 };
 
 void TestOpenRgb::versionsAndControllerData()
@@ -460,6 +461,86 @@ void TestOpenRgb::theGameWinsWhileItDrives()
     // Black, the idle colour, only at the start, before a colour was kept.
     const QStringList r = reportsTo(sq);
     QVERIFY(r.lastIndexOf("02000000") < r.indexOf("02103020"));
+}
+
+// A port given that is taken ends it before any accessory is touched; the
+// default one taken, the next is served. A client that stops reading while
+// its answers pile up is dropped, and the others are still served.
+void TestOpenRgb::portsAndAClientThatStopsReading()
+{
+    QTemporaryDir state;
+    TelemetryStream::Options options;
+    options.telemetry = false;
+    options.openRgb = true;
+    options.devices = HidWorker::Device(AccessoryTable::AllBits);
+    options.stateFolder = state.path();
+    QString err;
+    QTextStream errStream(&err);
+    bool inUse = false;
+    QString why;
+    const quint16 taken = freePort();
+    const qintptr holder = TcpSocket::listen(0x7f000001, taken, &why, &inUse);
+    QVERIFY(holder != TcpSocket::None);
+    options.openRgbEndpoint = QString::number(taken);
+    {
+        TelemetryStream agent(options, errStream);
+        QCOMPARE(agent.run(), 2);
+    }
+    QVERIFY2(err.contains("the port is in use"), qPrintable(err));
+    QCOMPARE(FakeHidBus::events().size(), 0);
+    TcpSocket::close(holder);
+
+    // The default port, held here unless something else holds it already;
+    // no accessory, so that --color in another test never takes this for
+    // an agent of its own.
+    const qintptr defaultHolder = TcpSocket::listen(0x7f000001, P::DefaultPort, &why, &inUse);
+    options.openRgbEndpoint.clear();
+    err.clear();
+    std::thread stop([] {
+        QThread::msleep(500);
+        std::raise(SIGTERM);
+    });
+    {
+        TelemetryStream agent(options, errStream);
+        agent.run();
+    }
+    stop.join();
+    TcpSocket::close(defaultHolder);
+    if (!err.contains("serving the OpenRGB SDK on 127.0.0.1:6743"))
+        QSKIP(qPrintable("6743 is taken too on this machine: " + err));
+    QVERIFY2(err.contains("127.0.0.1:6742 is in use"), qPrintable(err));
+
+    const int sq = FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
+    const quint16 port = freePort();
+    options.openRgbEndpoint = QString::number(port);
+    err.clear();
+    QStringList failures;
+    std::thread script([&] {
+        QThread::msleep(300);
+        // Asks and asks, and never reads the answers.
+        const qintptr greedy = TcpSocket::connectTo(0x7f000001, port, 1000);
+        const QByteArray ask = P::packet(0, P::RequestControllerData);
+        QByteArray many;
+        for (int i = 0; i < 200; ++i)
+            many += ask;
+        for (int i = 0; i < 200; ++i)
+            if (TcpSocket::send(greedy, many.constData(), size_t(many.size())) < 0)
+                break;
+        OpenRgbClient other;
+        if (!other.findAgent({port}) || !other.setColor(0, qRgb(9, 9, 9)) ||
+            !waitForReports(sq, "02090909", 2))
+            failures << "the other client";
+        TcpSocket::close(greedy);
+        std::raise(SIGTERM);
+    });
+    {
+        TelemetryStream agent(options, errStream);
+        agent.run();
+    }
+    script.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
+    QCOMPARE(err.count("dropped"), 1);
+    QVERIFY2(err.contains("dropped: it stopped reading"), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestOpenRgb)
