@@ -558,10 +558,23 @@ int BrimselCtl::listDevices()
 
 int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
 {
-    // Through the agent where one runs, so that it keeps the colour.
+    // Through the agent where one runs, so that it keeps the colour. It
+    // serves the accessories connected now, writes them, and writes them
+    // again when they come back.
     OpenRgbClient agent;
-    if (agent.findAgent(agentPorts))
-        return writeThroughAgent(agent, color, devices, devicesNamed);
+    if (agent.findAgent(agentPorts)) {
+        int present = 0;
+        for (const AccessoryTable::Entry &kind : AccessoryTable::entries)
+            present |= agent.controllerNames().contains(QLatin1String(kind.name)) ? kind.bit : 0;
+        return writeEach(
+            devices, devicesNamed, present,
+            [&](const AccessoryTable::Entry &kind, QString *message) {
+                const int index = int(agent.controllerNames().indexOf(QLatin1String(kind.name)));
+                *message = QStringLiteral("the agent did not take the colour");
+                return agent.setColor(index, color.rgb());
+            },
+            color);
+    }
 
     // Enumerate first, so that an accessory that is there but cannot be
     // opened (no access to its hidraw node) is not reported as missing.
@@ -578,7 +591,22 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
             return CtlOutput::NotConnected;
         }
     }
+    const int status = writeEach(
+        devices, devicesNamed, present,
+        [&](const AccessoryTable::Entry &kind, QString *message) {
+            return hid.setColor(kind, color, message) == HidOneShot::Written;
+        },
+        color);
+    hid.finish();
+    return status;
+}
 
+// --color's lines and status, whichever way the colour goes: `write` sets
+// one accessory that is present, or says in message why it could not.
+int BrimselCtl::writeEach(
+    int devices, bool devicesNamed, int present,
+    const std::function<bool(const AccessoryTable::Entry &, QString *)> &write, const QColor &color)
+{
     int written = 0;
     bool failed = false;
     for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
@@ -590,7 +618,7 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
             continue;
         }
         QString message;
-        if (hid.setColor(kind, color, &message) == HidOneShot::Written) {
+        if (write(kind, &message)) {
             out << kind.name << ": " << color.name() << '\n';
             ++written;
             continue;
@@ -599,48 +627,11 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
         CtlOutput::say(err, QStringLiteral("%1: %2").arg(QLatin1String(kind.name), message));
         failed = true;
     }
-    hid.finish();
     out.flush();
     if (!written && !failed && !devicesNamed)
         err << programName << ": Device not found\n";
     err.flush();
 
-    if (failed)
-        return CtlOutput::WriteFailed;
-    return written ? CtlOutput::Success : CtlOutput::NotConnected;
-}
-
-// As writeColor says it, for the accessories that the agent serves: those
-// connected now. The agent writes them, and writes them again when they come
-// back.
-int BrimselCtl::writeThroughAgent(OpenRgbClient &agent, const QColor &color, int devices,
-                                  bool devicesNamed)
-{
-    int written = 0;
-    bool failed = false;
-    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-        if (!(devices & kind.bit))
-            continue;
-        const int index = int(agent.controllerNames().indexOf(QLatin1String(kind.name)));
-        if (index < 0) {
-            if (devicesNamed)
-                err << programName << ": " << kind.name << ": not connected\n";
-            continue;
-        }
-        if (agent.setColor(index, color.rgb())) {
-            out << kind.name << ": " << color.name() << '\n';
-            ++written;
-            continue;
-        }
-        CtlOutput::say(
-            err,
-            QStringLiteral("%1: the agent did not take the colour").arg(QLatin1String(kind.name)));
-        failed = true;
-    }
-    out.flush();
-    if (!written && !failed && !devicesNamed)
-        err << programName << ": Device not found\n";
-    err.flush();
     if (failed)
         return CtlOutput::WriteFailed;
     return written ? CtlOutput::Success : CtlOutput::NotConnected;

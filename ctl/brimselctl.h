@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 QT_BEGIN_NAMESPACE
@@ -59,8 +60,9 @@ private:
     int usageError(const QString &message);
     int listDevices();
     int writeColor(const QColor &color, int devices, bool devicesNamed);
-    int writeThroughAgent(OpenRgbClient &agent, const QColor &color, int devices,
-                          bool devicesNamed);
+    int writeEach(int devices, bool devicesNamed, int present,
+                  const std::function<bool(const AccessoryTable::Entry &, QString *)> &write,
+                  const QColor &color);
 
     QTextStream &out;
     QTextStream &err;
