@@ -53,7 +53,8 @@ SharedMemoryGame::Read LmuMemory::read(TelemetryDecoder::Sample *s, uint64_t *pr
         return Nothing;
     if (!RFactor2Memory::fillEngine(car, s))
         return unreadable(QStringLiteral("values no game writes"));
-    // The car's own clock moves at the physics rate, scoring's at 5 Hz.
-    *progress = clock ^ B::u64(car, kElapsed);
+    // The car's own clock moves at the physics rate, scoring's at 5 Hz; the
+    // two often read the same, so they are not folded in a way that cancels.
+    *progress = B::u64(car, kElapsed) * 3 + clock;
     return Readable;
 }

@@ -153,7 +153,7 @@ std::vector<std::pair<QString, QByteArray>> rfactor2(const SharedMemoryLayouts::
 QByteArray lmu(const SharedMemoryLayouts::State &s)
 {
     QByteArray b(505000, '\0');
-    putF64(b, 1700, s.tick * 0.2);
+    putF64(b, 1700, s.tick * 0.02); // the session's clock, as the car's
     P::putU8(b, 1740, 5);
     P::putU8(b, 1747, s.driving ? 1 : 0);
     P::putU8(b, 128464, 3);
