@@ -47,7 +47,8 @@ if [ -f "$setup" ]; then
     key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimsel tool'
     dir="$WINEPREFIX/drive_c/Program Files/Brimsel tool"
     lnk="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Brimsel tool.lnk"
-    login="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Startup/Brimsel lights.lnk"
+    # The Startup folder, as Wine spells it ("StartUp").
+    startup_lnk() { find "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs" -maxdepth 2 -ipath '*/startup/brimsel lights.lnk' | head -n 1; }
     reg_value() {
         wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' |
             awk -v n="$1" '$1 == n { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
@@ -65,10 +66,11 @@ if [ -f "$setup" ]; then
     uninstall=$(reg_value UninstallString | tr -d '"')
     [ "$uninstall" = 'C:\Program Files\Brimsel tool\uninstall.exe' ] || problem="$problem; UninstallString [$uninstall]"
     [ -f "$lnk" ] || problem="$problem; no Start-menu entry"
-    if [ -f "$login" ] && tr -c '[:print:]' '\n' <"$login" | grep -qxF 'C:\Program Files\Brimsel tool\brimsel-lights.exe'; then
+    login=$(startup_lnk)
+    if [ -n "$login" ] && tr -c '[:print:]' '\n' <"$login" | grep -qxF 'C:\Program Files\Brimsel tool\brimsel-lights.exe'; then
         info "installer: the lights at login, Startup\\Brimsel lights.lnk, point at the installed brimsel-lights.exe"
     else
-        problem="$problem; no Startup entry for brimsel-lights.exe"
+        problem="$problem; no Startup entry for brimsel-lights.exe [$(find "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu" -iname '*.lnk' | tr '\n' '|')]"
     fi
     # The installed window, started from that entry, then asked to close.
     wine start /unix "$lnk" </dev/null >/dev/null 2>&1
@@ -86,13 +88,13 @@ if [ -f "$setup" ]; then
     timeout 300 wine "$uninstall" /S </dev/null >/dev/null 2>&1 || problem="$problem; uninstall.exe /S: status $?"
     # It runs a copy of itself from the temporary folder, which goes on.
     i=0
-    while [ $i -lt 120 ] && { [ -e "$dir" ] || [ -e "$lnk" ] || [ -e "$login" ]; }; do
+    while [ $i -lt 120 ] && { [ -e "$dir" ] || [ -e "$lnk" ] || [ -n "$(startup_lnk)" ]; }; do
         i=$((i + 1))
         sleep 0.5
     done
     [ -e "$dir" ] && problem="$problem; Program Files\Brimsel tool left"
     [ -e "$lnk" ] && problem="$problem; the Start-menu entry left"
-    [ -e "$login" ] && problem="$problem; the lights at login left"
+    [ -n "$(startup_lnk)" ] && problem="$problem; the lights at login left"
     wine reg query "$key" >/dev/null 2>&1 && problem="$problem; the uninstall entry left"
     info "installer: $(basename "$setup") /S took $took ms"
     result $name
