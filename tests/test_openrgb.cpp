@@ -274,6 +274,8 @@ void TestOpenRgb::keptColoursSurviveKillsAndBrokenFiles()
     QVERIFY(store.save(&why));
     int seenA = 0, seenB = 0;
     for (int round = 0; round < 150; ++round) {
+        int saved[2];
+        QVERIFY(pipe(saved) == 0);
         const pid_t child = fork();
         if (child == 0) {
             ColorStore writer(folder.path() + QStringLiteral("/deeper"));
@@ -282,11 +284,20 @@ void TestOpenRgb::keptColoursSurviveKillsAndBrokenFiles()
                 writer.set(0, i % 2 ? a : b);
                 writer.set(2, i % 2 ? a : b);
                 writer.save(&ignored);
+                if (write(saved[1], "s", 1) != 1)
+                    _exit(1);
             }
         }
-        QThread::usleep(200 + unsigned(round * 37 % 3000));
+        close(saved[1]);
+        // A save or two done, however slow the build; then a kill at any
+        // moment of the next ones.
+        char done;
+        for (int n = 0; n < 1 + round % 2; ++n)
+            QVERIFY(read(saved[0], &done, 1) == 1);
+        QThread::usleep(unsigned(round * 37 % 1500));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
+        close(saved[0]);
         ColorStore reader(folder.path() + QStringLiteral("/deeper"));
         QVERIFY2(reader.load(&why), qPrintable(why));
         QVERIFY(reader.has(0) && reader.has(2) && reader.color(0) == reader.color(2));
