@@ -23,6 +23,9 @@ bool WrcFormat::decode(const unsigned char *p, size_t, TelemetryDecoder::Sample 
     s->rpm = B::f32(p, 193);
     s->hasGear = true;
     s->gear = gear == reverse ? -1 : gear == neutral ? 0 : gear;
+    // Up to two above the last forward gear only where those are reverse and neutral.
+    if (s->gear > B::MaxForwardGears)
+        return false;
     s->hasHandbrake = true;
     s->handbrake = handbrake >= 0.1f;
     s->hasShiftSignal = valid;

@@ -131,6 +131,7 @@ void TestTelemetryDecoder::unreadable_data()
     QTest::newRow("EA WRC maximum 0") << P::wrc(3000, 0, 0.5f);
     QTest::newRow("EA WRC NaN handbrake") << P::wrc(3000, 7000, 0.5f, nan);
     QTest::newRow("EA WRC infinite shift fraction") << P::wrc(3000, 7000, inf);
+    QTest::newRow("EA WRC gear 21, not reverse") << P::wrc(3000, 7000, 0.5f, 0, 21);
     QTest::newRow("Project CARS 2, RPM without a maximum") << P::pcars2(559, 3000, 0);
     QTest::newRow("Project CARS 2, RPM far over the maximum") << P::pcars2(559, 30000, 8000);
     QTest::newRow("RBR NaN RPM") << P::rbr(nan);
