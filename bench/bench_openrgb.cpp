@@ -41,7 +41,7 @@ double percentile(std::vector<double> v, double p)
 qintptr connectClient()
 {
     for (int i = 0; i < 100; ++i) {
-        const qintptr s = TcpSocket::connectTo(0x7f000001, kPort, 1000);
+        const qintptr s = TcpSocket::connectTo(Endpoint(Endpoint::Loopback, kPort), 1000);
         if (s != TcpSocket::None) {
             QByteArray v;
             P::putU32(v, 3);

@@ -11,10 +11,10 @@
 #include "colorparser.h"
 #include "colorstream.h"
 #include "ctloutput.h"
+#include "endpoint.h"
 #include "hidoneshot.h"
+#include "lightsagenthost.h"
 #include "quotedtext.h"
-#include "telemetryreceiver.h"
-#include "telemetrystream.h"
 
 #include <algorithm>
 
@@ -69,7 +69,7 @@ bool parseColor(const QString &text, QRgb *rgb, QString *error)
 
 // --shift-at PERCENT and --idle COLOUR, each at most once.
 bool parseTelemetryOptions(const QStringList &shiftAt, const QStringList &idle,
-                           TelemetryStream::Options *options, QString *error)
+                           LightsAgent::Options *options, QString *error)
 {
     if (shiftAt.size() > 1 || idle.size() > 1) {
         *error = QStringLiteral("give --shift-at and --idle once each");
@@ -265,13 +265,10 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     if (!lights)
         return true;
 
-    TelemetryStream::Options &options = command->telemetry;
+    LightsAgent::Options &options = command->agent;
     options.telemetry = telemetry;
     options.openRgb = openRgb;
-    options.endpoint = telemetryEndpoint;
-    options.openRgbEndpoint = openRgbEndpoint;
     options.devices = static_cast<HidWorker::Device>(command->devices);
-    options.devicesNamed = command->devicesNamed;
     if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), &options, error))
         return false;
     const QStringList acHosts = parser.values(a.ac), consoles = parser.values(a.gt7);
@@ -279,18 +276,24 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
         *error = QStringLiteral("give --ac and --gt7 once each");
         return false;
     }
-    options.acHost = acHosts.value(0);
-    options.gt7Console = consoles.value(0);
     // A bad address shows before any accessory is touched; a port that is
-    // taken does too, from the stream itself.
+    // taken does too, from the agent itself.
+    TelemetrySources::Settings &sources = options.sources;
+    if (!Endpoint::parse(telemetryEndpoint, &sources.listen, error) ||
+        !Endpoint::parse(openRgbEndpoint, &options.openRgbEndpoint, error))
+        return false;
     quint32 address;
-    quint16 port;
-    return TelemetryReceiver::parseEndpoint(options.endpoint, &address, &port, error) &&
-           TelemetryReceiver::parseEndpoint(options.openRgbEndpoint, &address, &port, error) &&
-           (options.acHost.isEmpty() ||
-            TelemetryReceiver::parseHost(options.acHost, &address, error)) &&
-           (options.gt7Console.isEmpty() ||
-            TelemetryReceiver::parseHost(options.gt7Console, &address, error));
+    if (!acHosts.value(0).isEmpty()) {
+        if (!Endpoint::parseHost(acHosts.first(), &address, error))
+            return false;
+        sources.acHost = address;
+    }
+    if (!consoles.value(0).isEmpty()) {
+        if (!Endpoint::parseHost(consoles.first(), &address, error))
+            return false;
+        sources.gt7Console = address;
+    }
+    return true;
 }
 
 bool BrimselCtl::endpoints(const Arguments &a, bool telemetry, bool openRgb,
@@ -343,8 +346,8 @@ int BrimselCtl::dispatch(const Command &command)
         return colorStream.run();
     }
     case Command::Telemetry: {
-        TelemetryStream telemetryStream(command.telemetry, err);
-        return telemetryStream.run();
+        LightsAgentHost host(command.agent, command.devicesNamed, err);
+        return host.run();
     }
     }
     out.flush();

@@ -4,7 +4,7 @@
 
 #include "accessorytable.h"
 #include "openrgbclient.h"
-#include "telemetrystream.h"
+#include "lightsagent.h"
 
 #include <QRgb>
 #include <QString>
@@ -47,7 +47,7 @@ private:
         QRgb rgb = 0;
         int devices = AccessoryTable::AllBits;
         bool devicesNamed = false;
-        TelemetryStream::Options telemetry;
+        LightsAgent::Options agent;
     };
 
     // Parse, check, dispatch.

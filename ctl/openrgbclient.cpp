@@ -11,8 +11,6 @@ using P = OpenRgbProtocol;
 
 namespace {
 
-constexpr quint32 kLoopback = 0x7f000001;
-
 // A string of the controller data: its length counts the NUL.
 bool readString(const QByteArray &d, int *at, QString *text)
 {
@@ -59,7 +57,7 @@ bool OpenRgbClient::findAgent(const std::vector<quint16> &ports, int timeoutMs)
 
 bool OpenRgbClient::tryPort(quint16 port, int timeoutMs)
 {
-    socket = TcpSocket::connectTo(kLoopback, port, timeoutMs);
+    socket = TcpSocket::connectTo(Endpoint(Endpoint::Loopback, port), timeoutMs);
     connected = socket != TcpSocket::None;
     if (!connected)
         return false;

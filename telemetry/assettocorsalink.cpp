@@ -18,12 +18,12 @@ bool AssettoCorsaLink::open(quint32 gameHost, QString *error)
     host = gameHost;
     // Towards this machine from the loopback, elsewhere from any address.
     const bool local = (host >> 24) == 127;
-    return socket.open(local ? 0x7f000001 : 0, 0, error);
+    return socket.open(Endpoint(local ? Endpoint::Loopback : Endpoint::Any, 0), error);
 }
 
 QString AssettoCorsaLink::description() const
 {
-    return QStringLiteral("Assetto Corsa at %1").arg(peerText(host, Port));
+    return QStringLiteral("Assetto Corsa at %1").arg(Endpoint(host, Port).text());
 }
 
 void AssettoCorsaLink::tick(qint64 nowMs)
@@ -41,13 +41,12 @@ TelemetryPeer::Read AssettoCorsaLink::read(qint64 nowMs, TelemetryDecoder::Sampl
                                            long long *size)
 {
     unsigned char buffer[kBufferSize];
-    quint32 fromAddress = 0;
-    quint16 fromPort = 0;
-    *size = socket.receive(buffer, sizeof buffer, &fromAddress, &fromPort);
+    Endpoint from;
+    *size = socket.receive(buffer, sizeof buffer, &from);
     if (*size < 0)
         return Nothing;
     // Someone else, or a datagram cut short by the buffer.
-    if (fromAddress != host || fromPort != Port || size_t(*size) > sizeof buffer)
+    if (from != Endpoint(host, Port) || size_t(*size) > sizeof buffer)
         return Unreadable;
     if (AcFormat::carOf(buffer, size_t(*size), &car)) {
         send(SubscribeUpdate);
@@ -77,5 +76,5 @@ void AssettoCorsaLink::send(int operation)
 {
     // identifier, version, operation: three little-endian 32-bit integers.
     const unsigned char request[12] = {1, 0, 0, 0, 1, 0, 0, 0, (unsigned char)operation, 0, 0, 0};
-    socket.sendTo(host, Port, request, sizeof request);
+    socket.sendTo(Endpoint(host, Port), request, sizeof request);
 }

@@ -35,7 +35,7 @@ public:
 private:
     void send(int operation);
 
-    TelemetryReceiver socket;
+    UdpSocket socket;
     quint32 host = 0;
     bool subscribed = false;
     qint64 lastRequest = 0;

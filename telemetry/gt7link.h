@@ -30,7 +30,7 @@ public:
 
 private:
     const Game game;
-    TelemetryReceiver socket;
+    UdpSocket socket;
     quint32 console = 0;
     bool beating = false;
     qint64 lastBeat = 0;

@@ -40,6 +40,8 @@ public:
     Stage stage() const; // of the rev light, now
     // Whether a game drives now: the lights are the game's, not idle.
     bool isDriving() const { return driving(clock()); }
+    // The game that spoke last, driving or not.
+    TelemetryDecoder::Format lastGame() const { return game; }
     Colors colors() const;
     // Milliseconds until colors() changes by itself (the flash, silence), or -1.
     int msUntilChange() const;

@@ -3,7 +3,7 @@
 #define TELEMETRYPEER_H
 
 #include "telemetrydecoder.h"
-#include "telemetryreceiver.h"
+#include "udpsocket.h"
 
 #include <QString>
 
@@ -29,10 +29,6 @@ public:
     virtual Read read(qint64 nowMs, TelemetryDecoder::Sample *sample, long long *size) = 0;
     // Tells the game to stop, where it can be told, before the socket goes.
     virtual void close() {}
-
-protected:
-    // "a.b.c.d:port"
-    static QString peerText(quint32 address, quint16 port);
 };
 
 #endif // TELEMETRYPEER_H

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// brimsel-ctl --openrgb: the SDK's packets and the bounds on what a client
-// sends, the kept colours' file under kills, and a real SDK client (the npm
-// package openrgb-sdk) against the agent over the stand-in bus.
+// The agent's OpenRGB SDK service, hosted by brimsel-ctl --openrgb: the
+// SDK's packets and the bounds on what a client sends, the kept colours'
+// file under kills and given back on replug and at restart, and a real SDK
+// client (the npm package openrgb-sdk, where the set-up installed it)
+// against the agent over the stand-in bus.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -10,10 +12,10 @@
 #include "brimselctl.h"
 #include "colorstore.h"
 #include "fakehidbus.h"
+#include "lightsagenthost.h"
 #include "openrgbclient.h"
 #include "openrgbsession.h"
 #include "tcpsocket.h"
-#include "telemetrystream.h"
 
 #include <csignal>
 #include <cstring>
@@ -121,12 +123,19 @@ bool waitForReports(int accessory, const QString &bytes, int n)
     return false;
 }
 
+// Where the set-up installed the npm package openrgb-sdk; empty without it.
+#ifdef BRIMSEL_NODE_MODULES
+const char *const kNodeModules = BRIMSEL_NODE_MODULES;
+#else
+const char *const kNodeModules = "";
+#endif
+
 // The node client, from the test's thread or the script's.
 QString node(const QStringList &arguments, int timeoutMs = 20000)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("NODE_PATH"), QStringLiteral(BRIMSEL_NODE_MODULES));
+    env.insert(QStringLiteral("NODE_PATH"), QString::fromLocal8Bit(kNodeModules));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral("node"),
             QStringList{QStringLiteral(BRIMSEL_TESTS "/openrgb-client.js")} + arguments);
@@ -139,7 +148,7 @@ QString node(const QStringList &arguments, int timeoutMs = 20000)
 // A client of our own that counts the device-list notices it hears.
 int noticesHeard(quint16 port, int ms)
 {
-    const qintptr s = TcpSocket::connectTo(0x7f000001, port, 1000);
+    const qintptr s = TcpSocket::connectTo(Endpoint(Endpoint::Loopback, port), 1000);
     QByteArray version;
     P::putU32(version, 3);
     const QByteArray ask = P::packet(0, P::RequestProtocolVersion, version);
@@ -167,6 +176,24 @@ int noticesHeard(quint16 port, int ms)
     return notices;
 }
 
+// The agent as brimsel-ctl --openrgb runs it, until the script raises SIGTERM.
+int runAgent(const LightsAgent::Options &options, QTextStream &err)
+{
+    LightsAgentHost host(options, false, err);
+    return host.run();
+}
+
+LightsAgent::Options openRgbOnly(const QString &stateFolder, quint16 port = 0)
+{
+    LightsAgent::Options options;
+    options.telemetry = false;
+    options.openRgb = true;
+    options.openRgbEndpoint = Endpoint(Endpoint::Loopback, port);
+    options.devices = HidWorker::Device(AccessoryTable::AllBits);
+    options.stateFolder = stateFolder;
+    return options;
+}
+
 } // namespace
 
 class TestOpenRgb : public QObject
@@ -177,6 +204,7 @@ private slots:
     void versionsAndControllerData();
     void colourUpdatesAndWhatDropsAClient();
     void keptColoursSurviveKillsAndBrokenFiles();
+    void keptColoursComeBackOnReplugAndRestart();
     void realClientOverTheStandInBus();
     void theGameWinsWhileItDrives();
     void portsAndAClientThatStopsReading();
@@ -322,26 +350,80 @@ void TestOpenRgb::keptColoursSurviveKillsAndBrokenFiles()
     QVERIFY(store.load(&why) && store.has(0) && !store.has(1));
 }
 
-void TestOpenRgb::realClientOverTheStandInBus()
+// Our own client and --color, so that this runs wherever the tests do: the
+// kept colour is set, given back to an accessory plugged in again, kept on
+// disk and set at once by the next start.
+void TestOpenRgb::keptColoursComeBackOnReplugAndRestart()
 {
-#ifndef BRIMSEL_NODE_MODULES
-    QSKIP("no openrgb-sdk: ./build.sh test installs it");
-#else
     using M = FakeHidBus::ReadMode;
-    const int hb = FakeHidBus::plug(0x3103, M::Immediate);
-    int sq = FakeHidBus::plug(0x3102, M::Immediate);
-    const int h = FakeHidBus::plug(0x3104, M::Immediate);
+    int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
     QTemporaryDir state;
     const quint16 port = freePort();
-    TelemetryStream::Options options;
-    options.telemetry = false;
-    options.openRgb = true;
-    options.openRgbEndpoint = QString::number(port);
-    options.devices = HidWorker::Device(AccessoryTable::AllBits);
-    options.stateFolder = state.path();
+    const LightsAgent::Options options = openRgbOnly(state.path(), port);
+    QString ctlOut, ctlErr;
+    int ctlStatus = -1;
+    QStringList failures;
+    std::thread script([&] {
+        QThread::msleep(300);
+        OpenRgbClient client;
+        if (!client.findAgent({port}) ||
+            client.controllerNames() != QStringList{"SQ Shifter", "H Shifter"} ||
+            !client.setColor(0, qRgb(0xff, 0x00, 0x80)) || !waitForReports(sq, "02ff8000", 2))
+            failures << "the client's colour did not reach the SQ shifter";
+        FakeHidBus::unplug(sq);
+        QThread::msleep(300);
+        sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+        if (!waitForReports(sq, "02ff8000", 2))
+            failures << "the kept colour did not come back on replug";
+        // --color finds the agent and sets the colour through it.
+        QTextStream outStream(&ctlOut), errStream(&ctlErr);
+        BrimselCtl ctl(outStream, errStream);
+        ctl.setAgentPorts({quint16(port + 1), port});
+        ctlStatus = ctl.run({"brimsel-ctl", "--color", "#00ff00", "--device", "h"});
+        if (!waitForReports(h, "020000ff", 2))
+            failures << "--color did not reach the H shifter through the agent";
+        std::raise(SIGTERM);
+    });
+    QString err;
+    QTextStream errStream(&err);
+    QCOMPARE(runAgent(options, errStream), 128 + SIGTERM);
+    script.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err + ctlErr));
+    QCOMPARE(ctlStatus, 0);
+    QCOMPARE(ctlOut, QString("H Shifter: #00ff00\n"));
+    QFile kept(state.path() + "/colors");
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("sq #ff0080\nh #00ff00\n"));
+
+    // The next start sets them at once, before any client speaks.
+    FakeHidBus::takeEvents();
+    std::thread stopper([&] {
+        if (!waitForReports(h, "020000ff", 2) || !waitForReports(sq, "02ff8000", 2))
+            failures << "not set at the start";
+        std::raise(SIGTERM);
+    });
+    runAgent(options, errStream);
+    stopper.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
+}
+
+// The npm package openrgb-sdk, as effect programs use it: what it reads of
+// the controllers, a colour it sets, and the device list as accessories go
+// and come while it watches.
+void TestOpenRgb::realClientOverTheStandInBus()
+{
+    if (!*kNodeModules)
+        QSKIP("no npm client openrgb-sdk: ./build.sh test installs it");
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
+    int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
+    QTemporaryDir state;
+    const quint16 port = freePort();
     const QString p = QString::number(port);
-    QString list, set, watch, ctlOut;
-    int ctlStatus = -1, notices = 0;
+    QString list, set, watch;
+    int notices = 0;
     QStringList failures;
     std::thread script([&] {
         QThread::msleep(300);
@@ -357,29 +439,16 @@ void TestOpenRgb::realClientOverTheStandInBus()
         QThread::msleep(1500);
         FakeHidBus::unplug(sq);
         QThread::msleep(500);
-        sq = FakeHidBus::plug(0x3102, M::Immediate);
+        sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
         if (!waitForReports(sq, "02ff8000", 2))
             failures << "the kept colour did not come back";
         watcher.join();
         listener.join();
-        // --color finds the agent and sets the colour through it.
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        BrimselCtl ctl(outStream, errStream);
-        ctl.setAgentPorts({quint16(port + 1), port});
-        ctlStatus = ctl.run({"brimsel-ctl", "--color", "#00ff00", "--device", "h"});
-        ctlOut = out;
-        if (!waitForReports(h, "020000ff", 2))
-            failures << "--color did not reach the H shifter through the agent";
         std::raise(SIGTERM);
     });
     QString err;
     QTextStream errStream(&err);
-    int status;
-    {
-        TelemetryStream agent(options, errStream);
-        status = agent.run();
-    }
+    const int status = runAgent(openRgbOnly(state.path(), port), errStream);
     script.join();
     QCOMPARE(status, 128 + SIGTERM);
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err + set + watch));
@@ -394,27 +463,7 @@ void TestOpenRgb::realClientOverTheStandInBus()
     QCOMPARE(set.count("{\"red\":255,\"green\":0,\"blue\":128}"), 3);
     QCOMPARE(notices, 2); // gone, and back
     QVERIFY2(watch.contains("count 3\ncount 2\ncount 3"), qPrintable(watch));
-    QCOMPARE(ctlStatus, 0);
-    QCOMPARE(ctlOut, QString("H Shifter: #00ff00\n"));
     QVERIFY2(err.contains("serving the OpenRGB SDK on 127.0.0.1:" + p), qPrintable(err));
-
-    // Kept across a restart: the next start sets them at once.
-    QFile kept(state.path() + "/colors");
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), QByteArray("handbrake #ff0080\nsq #ff0080\nh #00ff00\n"));
-    FakeHidBus::takeEvents();
-    std::thread stopper([&] {
-        if (!waitForReports(h, "020000ff", 2) || !waitForReports(hb, "02ff8000", 2))
-            failures << "not set at the start";
-        std::raise(SIGTERM);
-    });
-    {
-        TelemetryStream again(options, errStream);
-        again.run();
-    }
-    stopper.join();
-    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ")));
-#endif
 }
 
 // --openrgb --telemetry: the game's colours while it drives, the kept ones
@@ -424,13 +473,11 @@ void TestOpenRgb::theGameWinsWhileItDrives()
     const int sq = FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
     QTemporaryDir state;
     const quint16 port = freePort(), udp = freePort();
-    TelemetryStream::Options options;
-    options.openRgb = true;
-    options.openRgbEndpoint = QString::number(port);
-    options.endpoint = QString::number(udp);
+    LightsAgent::Options options = openRgbOnly(state.path(), port);
+    options.telemetry = true;
+    options.sources.listen = Endpoint(Endpoint::Loopback, udp);
     options.devices = HidWorker::SqShifter;
-    options.stateFolder = state.path();
-    options.sharedMemoryFolder = state.path();
+    options.sources.sharedMemoryFolder = state.path();
     QStringList failures;
     std::thread script([&] {
         QThread::msleep(300);
@@ -463,10 +510,7 @@ void TestOpenRgb::theGameWinsWhileItDrives()
     });
     QString err;
     QTextStream errStream(&err);
-    {
-        TelemetryStream both(options, errStream);
-        both.run();
-    }
+    runAgent(options, errStream);
     script.join();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
     // Black, the idle colour, only at the start, before a colour was kept.
@@ -480,23 +524,14 @@ void TestOpenRgb::theGameWinsWhileItDrives()
 void TestOpenRgb::portsAndAClientThatStopsReading()
 {
     QTemporaryDir state;
-    TelemetryStream::Options options;
-    options.telemetry = false;
-    options.openRgb = true;
-    options.devices = HidWorker::Device(AccessoryTable::AllBits);
-    options.stateFolder = state.path();
     QString err;
     QTextStream errStream(&err);
     bool inUse = false;
     QString why;
     const quint16 taken = freePort();
-    const qintptr holder = TcpSocket::listen(0x7f000001, taken, &why, &inUse);
+    const qintptr holder = TcpSocket::listen(Endpoint(Endpoint::Loopback, taken), &why, &inUse);
     QVERIFY(holder != TcpSocket::None);
-    options.openRgbEndpoint = QString::number(taken);
-    {
-        TelemetryStream agent(options, errStream);
-        QCOMPARE(agent.run(), 2);
-    }
+    QCOMPARE(runAgent(openRgbOnly(state.path(), taken), errStream), 2);
     QVERIFY2(err.contains("the port is in use"), qPrintable(err));
     QCOMPARE(FakeHidBus::events().size(), 0);
     TcpSocket::close(holder);
@@ -504,17 +539,14 @@ void TestOpenRgb::portsAndAClientThatStopsReading()
     // The default port, held here unless something else holds it already;
     // no accessory, so that --color in another test never takes this for
     // an agent of its own.
-    const qintptr defaultHolder = TcpSocket::listen(0x7f000001, P::DefaultPort, &why, &inUse);
-    options.openRgbEndpoint.clear();
+    const qintptr defaultHolder =
+        TcpSocket::listen(Endpoint(Endpoint::Loopback, P::DefaultPort), &why, &inUse);
     err.clear();
     std::thread stop([] {
         QThread::msleep(500);
         std::raise(SIGTERM);
     });
-    {
-        TelemetryStream agent(options, errStream);
-        agent.run();
-    }
+    runAgent(openRgbOnly(state.path()), errStream);
     stop.join();
     TcpSocket::close(defaultHolder);
     if (!err.contains("serving the OpenRGB SDK on 127.0.0.1:6743"))
@@ -523,13 +555,12 @@ void TestOpenRgb::portsAndAClientThatStopsReading()
 
     const int sq = FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
     const quint16 port = freePort();
-    options.openRgbEndpoint = QString::number(port);
     err.clear();
     QStringList failures;
     std::thread script([&] {
         QThread::msleep(300);
         // Asks and asks, and never reads the answers.
-        const qintptr greedy = TcpSocket::connectTo(0x7f000001, port, 1000);
+        const qintptr greedy = TcpSocket::connectTo(Endpoint(Endpoint::Loopback, port), 1000);
         const QByteArray ask = P::packet(0, P::RequestControllerData);
         QByteArray many;
         for (int i = 0; i < 200; ++i)
@@ -544,10 +575,7 @@ void TestOpenRgb::portsAndAClientThatStopsReading()
         TcpSocket::close(greedy);
         std::raise(SIGTERM);
     });
-    {
-        TelemetryStream agent(options, errStream);
-        agent.run();
-    }
+    runAgent(openRgbOnly(state.path(), port), errStream);
     script.join();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
     QCOMPARE(err.count("dropped"), 1);

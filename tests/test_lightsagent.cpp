@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// brimsel-ctl --telemetry end to end: packets of every format over the
-// loopback, the colours at the stand-in accessories.
+// The lights agent and brimsel-ctl --telemetry, its host, end to end:
+// packets of every format over the loopback, the sims' shared memory, the
+// colours at the stand-in accessories.
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
@@ -9,11 +10,12 @@
 #include "ctloutput.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
+#include "lightsagent.h"
 #include "sharedmemorylayouts.h"
 #include "telemetrypackets.h"
-#include "telemetrystream.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <functional>
 #include <thread>
@@ -121,7 +123,7 @@ Outcome runCtl(const QStringList &arguments, const std::function<void()> &script
 
 } // namespace
 
-class TestTelemetryStream : public QObject
+class TestLightsAgent : public QObject
 {
     Q_OBJECT
 private slots:
@@ -134,7 +136,7 @@ private slots:
     void portTaken();
 };
 
-void TestTelemetryStream::everyFormatOverTheLoopback()
+void TestLightsAgent::everyFormatOverTheLoopback()
 {
     using M = FakeHidBus::ReadMode;
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
@@ -234,7 +236,7 @@ void TestTelemetryStream::everyFormatOverTheLoopback()
 
 // F1, EA WRC, Automobilista 2 and RBR, each on the port it sends to by
 // default, with no port given; one default port is held by another program.
-void TestTelemetryStream::theGamesOnTheirOwnPorts()
+void TestLightsAgent::theGamesOnTheirOwnPorts()
 {
     using M = FakeHidBus::ReadMode;
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
@@ -302,7 +304,7 @@ void TestTelemetryStream::theGamesOnTheirOwnPorts()
 
 // A stand-in of Assetto Corsa's side on 9996: the handshake, asked again
 // while nobody answers, the subscription, the telemetry, the dismissal.
-void TestTelemetryStream::assettoCorsaIsAsked()
+void TestLightsAgent::assettoCorsaIsAsked()
 {
     using M = FakeHidBus::ReadMode;
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
@@ -361,7 +363,7 @@ void TestTelemetryStream::assettoCorsaIsAsked()
 
 // A stand-in console: it hears the heartbeat and answers with packets
 // encrypted as Gran Turismo 7 encrypts them.
-void TestTelemetryStream::granTurismoIsKeptSending()
+void TestLightsAgent::granTurismoIsKeptSending()
 {
     using M = FakeHidBus::ReadMode;
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
@@ -419,20 +421,22 @@ void TestTelemetryStream::granTurismoIsKeptSending()
 
 // Automobilista 2's shared memory as the Proton bridge keeps it, read beside
 // a UDP game that sits in its menus: the sim drives while it writes, and the
-// lights go idle when it stops, its file left behind.
-void TestTelemetryStream::aSimInSharedMemoryBesideTheUdpGames()
+// lights go idle when it stops, its file left behind. The agent alone, as a
+// tray would host it: what it tells its host comes by its signals.
+void TestLightsAgent::aSimInSharedMemoryBesideTheUdpGames()
 {
     using M = FakeHidBus::ReadMode;
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     QTemporaryDir folder;
     const quint16 port = freePort();
-    TelemetryStream::Options options;
-    options.endpoint = QString::number(port);
+    LightsAgent::Options options;
+    options.sources.listen = Endpoint(Endpoint::Loopback, port);
     options.devices = HidWorker::Device(HidWorker::Handbrake | HidWorker::SqShifter);
     options.idle = idle;
-    options.sharedMemoryFolder = folder.path();
+    options.sources.sharedMemoryFolder = folder.path();
     QStringList failures;
+    std::atomic<bool> finished{false};
     std::thread script([&] {
         Game menus(port);
         SharedMemoryLayouts::State sim;
@@ -459,24 +463,47 @@ void TestTelemetryStream::aSimInSharedMemoryBesideTheUdpGames()
         QThread::msleep(3500);
         if (!waitForColor(sq, idle) || !waitForColor(hb, idle))
             failures << "stopped";
-        std::raise(SIGTERM);
+        finished = true;
     });
-    QString err;
-    QTextStream errStream(&err);
-    TelemetryStream stream(options, errStream);
-    const int status = stream.run();
+    LightsAgent agent(options);
+    QSignalSpy said(&agent, SIGNAL(message(QString)));
+    QSignalSpy games(&agent, SIGNAL(gameChanged(QString)));
+    QSignalSpy accessories(&agent, SIGNAL(accessoriesChanged(int)));
+    QVector<TelemetryLights::Colors> shown;
+    connect(&agent, &LightsAgent::colorsChanged, [&] { shown << agent.colors(); });
+    QVERIFY(agent.start());
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 30000);
+    agent.stop();
     script.join();
-    QCOMPARE(status, 128 + SIGTERM);
-    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
-    QVERIFY2(err.contains("telemetry: Automobilista 2 / Project CARS 2, shared memory"),
-             qPrintable(err));
+    QStringList lines;
+    for (const QList<QVariant> &s : said)
+        lines << s.at(0).toString();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + lines.join('\n')));
+    QVERIFY2(lines.contains("telemetry: Automobilista 2 / Project CARS 2, shared memory"),
+             qPrintable(lines.join('\n')));
     const QVector<Report> r = reportsTo(sq);
     QCOMPARE(r.last().color, idle);
     QCOMPARE(std::count_if(r.begin(), r.end(), [](const Report &x) { return x.color == green; }),
              1);
+
+    // The host hears the same story: both accessories at once, the sim
+    // while it drove, and each colour as it was asked for.
+    QCOMPARE(accessories.size(), 1);
+    QCOMPARE(accessories.at(0).at(0).toInt(), int(HidWorker::Handbrake | HidWorker::SqShifter));
+    QCOMPARE(agent.connectedAccessories(), int(HidWorker::Handbrake | HidWorker::SqShifter));
+    QCOMPARE(games.size(), 2);
+    QCOMPARE(games.at(0).at(0).toString(), QString("Automobilista 2 / Project CARS 2"));
+    QCOMPARE(games.at(1).at(0).toString(), QString());
+    QCOMPARE(agent.game(), QString());
+    QVERIFY(shown.size() >= 3);
+    QCOMPARE(shown.first(), (TelemetryLights::Colors{idle, idle, idle}));
+    QVERIFY(shown.contains(TelemetryLights::Colors{red, green, green}));
+    QCOMPARE(shown.last(), (TelemetryLights::Colors{idle, idle, idle}));
+    for (int i = 1; i < shown.size(); ++i)
+        QVERIFY(shown[i] != shown[i - 1]); // only changes are told
 }
 
-void TestTelemetryStream::portTaken()
+void TestLightsAgent::portTaken()
 {
     FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     const quint16 port = freePort();
@@ -495,5 +522,5 @@ void TestTelemetryStream::portTaken()
     QCOMPARE(FakeHidBus::events().size(), 0); // no accessory touched
 }
 
-QTEST_GUILESS_MAIN(TestTelemetryStream)
-#include "test_telemetrystream.moc"
+QTEST_GUILESS_MAIN(TestLightsAgent)
+#include "test_lightsagent.moc"

@@ -2,24 +2,25 @@
 #ifndef TCPSOCKET_H
 #define TCPSOCKET_H
 
+#include "endpoint.h"
+
 #include <QString>
 
 #include <cstddef>
 
-// Plain non-blocking TCP sockets (Winsock on Windows, where the static Qt
-// has no Qt Network), for the OpenRGB SDK server and its client in
-// brimsel-ctl. Addresses are IPv4 in host byte order.
+// Plain non-blocking TCP sockets, for the OpenRGB SDK server and its
+// clients.
 class TcpSocket
 {
 public:
     static const qintptr None;
 
     // A listening socket, or None with error (inUse tells a port in use apart).
-    static qintptr listen(quint32 address, quint16 port, QString *error, bool *inUse);
-    // A waiting connection, or None; fromAddress says who it is from.
-    static qintptr accept(qintptr listener, quint32 *fromAddress);
+    static qintptr listen(const Endpoint &at, QString *error, bool *inUse);
+    // A waiting connection, or None; from says who it is from.
+    static qintptr accept(qintptr listener, Endpoint *from);
     // A connection within timeoutMs, or None.
-    static qintptr connectTo(quint32 address, quint16 port, int timeoutMs);
+    static qintptr connectTo(const Endpoint &to, int timeoutMs);
     // Up to size bytes: how many went, 0 when none can go now, -1 when the
     // connection is broken.
     static long long send(qintptr socket, const char *data, size_t size);
@@ -29,7 +30,6 @@ public:
     // Waits until something can be read, at most timeoutMs: false on time-out.
     static bool waitReadable(qintptr socket, int timeoutMs);
     static void close(qintptr socket);
-    static QString addressText(quint32 address);
 };
 
 #endif // TCPSOCKET_H

@@ -2,6 +2,7 @@
 #ifndef OPENRGBSERVER_H
 #define OPENRGBSERVER_H
 
+#include "endpoint.h"
 #include "openrgbsession.h"
 
 #include <QObject>
@@ -15,7 +16,7 @@ QT_BEGIN_NAMESPACE
 class QSocketNotifier;
 QT_END_NAMESPACE
 
-// The OpenRGB SDK server of brimsel-ctl --openrgb: any number of clients up
+// The lights agent's OpenRGB SDK server: any number of clients up
 // to MaxClients, each served as its bytes come, none waiting on another. A
 // client that breaks the protocol or stops reading while answers pile up
 // is dropped alone, with one line said; what it sent or is owed is bounded.
@@ -29,11 +30,11 @@ public:
     OpenRgbServer(OpenRgbSession::Host host, std::function<void(const QString &)> say);
     ~OpenRgbServer() override;
 
-    // Listens on address:port; port 0 is the default, or the one after it
+    // Listens at `at`; port 0 is the default, or the one after it
     // when the default is taken (said). False, having set error, when no
     // port could be had; inUse tells a port in use apart.
-    bool listen(quint32 address, quint16 port, QString *error, bool *inUse);
-    QString endpoint() const;
+    bool listen(const Endpoint &at, QString *error, bool *inUse);
+    Endpoint endpoint() const;
     // Tells every client that the controllers changed.
     void controllersChanged();
     int clientCount() const { return int(clients.size()); }
@@ -53,8 +54,7 @@ private:
     const OpenRgbSession::Host host;
     const std::function<void(const QString &)> say;
     qintptr listener;
-    quint32 boundAddress = 0;
-    quint16 boundPort = 0;
+    Endpoint bound;
     std::unique_ptr<QSocketNotifier> acceptNotifier;
     std::vector<std::unique_ptr<Client>> clients;
 };

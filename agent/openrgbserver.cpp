@@ -9,12 +9,12 @@
 
 struct OpenRgbServer::Client
 {
-    Client(qintptr socket, quint32 from, OpenRgbSession::Host host)
+    Client(qintptr socket, const Endpoint &from, OpenRgbSession::Host host)
         : socket(socket), from(from), session(std::move(host))
     {
     }
     qintptr socket;
-    quint32 from;
+    Endpoint from;
     OpenRgbSession session;
     std::unique_ptr<QSocketNotifier> reads, writes;
     bool dropped = false;
@@ -36,46 +36,43 @@ OpenRgbServer::~OpenRgbServer()
     TcpSocket::close(listener);
 }
 
-bool OpenRgbServer::listen(quint32 address, quint16 port, QString *error, bool *inUse)
+bool OpenRgbServer::listen(const Endpoint &at, QString *error, bool *inUse)
 {
-    const quint16 first = port ? port : OpenRgbProtocol::DefaultPort;
-    listener = TcpSocket::listen(address, first, error, inUse);
-    boundPort = first;
-    if (listener == TcpSocket::None && !port && *inUse) {
+    const Endpoint first(at.address, at.port ? at.port : OpenRgbProtocol::DefaultPort);
+    listener = TcpSocket::listen(first, error, inUse);
+    bound = first;
+    if (listener == TcpSocket::None && !at.port && *inUse) {
         // OpenRGB's own server most likely: the next port, said.
         const QString taken = *error;
-        boundPort = first + 1;
-        listener = TcpSocket::listen(address, boundPort, error, inUse);
+        bound.port = first.port + 1;
+        listener = TcpSocket::listen(bound, error, inUse);
         if (listener != TcpSocket::None)
-            say(QStringLiteral("openrgb: %1:%2 is in use (OpenRGB's own server?); serving on "
-                               "%1:%3 instead")
-                    .arg(TcpSocket::addressText(address))
-                    .arg(first)
-                    .arg(boundPort));
+            say(QStringLiteral("openrgb: %1 is in use (OpenRGB's own server?); serving on %2 "
+                               "instead")
+                    .arg(first.text(), bound.text()));
         else
             *error = taken;
     }
     if (listener == TcpSocket::None)
         return false;
-    boundAddress = address;
     acceptNotifier.reset(new QSocketNotifier(listener, QSocketNotifier::Read));
     connect(acceptNotifier.get(), SIGNAL(activated(int)), this, SLOT(acceptWaiting()));
     return true;
 }
 
-QString OpenRgbServer::endpoint() const
+Endpoint OpenRgbServer::endpoint() const
 {
-    return QStringLiteral("%1:%2").arg(TcpSocket::addressText(boundAddress)).arg(boundPort);
+    return bound;
 }
 
 void OpenRgbServer::acceptWaiting()
 {
-    quint32 from = 0;
+    Endpoint from;
     for (qintptr s; (s = TcpSocket::accept(listener, &from)) != TcpSocket::None;) {
         if (int(clients.size()) >= MaxClients) {
             TcpSocket::close(s);
             say(QStringLiteral("openrgb: a client from %1 turned away: %2 are connected")
-                    .arg(TcpSocket::addressText(from))
+                    .arg(Endpoint::addressText(from.address))
                     .arg(MaxClients));
             continue;
         }
@@ -160,7 +157,7 @@ void OpenRgbServer::drop(Client &c, const QString &why)
                                 ? QStringLiteral("a client")
                                 : QStringLiteral("client %1").arg(c.session.name());
         say(QStringLiteral("openrgb: %1 from %2 dropped: %3")
-                .arg(who, TcpSocket::addressText(c.from), why));
+                .arg(who, Endpoint::addressText(c.from.address), why));
     }
 }
 

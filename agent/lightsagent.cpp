@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: MIT
+#include "lightsagent.h"
+
+#include <QColor>
+#include <QDir>
+
+#include "openrgbservice.h"
+
+#include <chrono>
+
+namespace {
+
+// A client may set colours a thousand times a second: the disk sees the
+// newest at most this often, and at the end.
+constexpr int kSaveMs = 500;
+
+qint64 steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+LightsAgent::LightsAgent(const Options &options, QObject *parent)
+    : QObject(parent), options(options),
+      lights(options.idle, options.shiftAt, steadyMs, !options.shiftAtGiven),
+      relay({[this](int connected) { setDeviceState(connected); }, nullptr, nullptr,
+             [this](const QString &text) { say(text); }}),
+      store(options.stateFolder)
+{
+    saveTimer.setSingleShot(true);
+    saveTimer.setInterval(kSaveMs);
+    connect(&saveTimer, SIGNAL(timeout()), this, SLOT(saveColors()));
+    lightTimer.setSingleShot(true);
+    lightTimer.setTimerType(Qt::PreciseTimer);
+    connect(&lightTimer, SIGNAL(timeout()), this, SLOT(showLights()));
+}
+
+LightsAgent::~LightsAgent()
+{
+    stop();
+}
+
+bool LightsAgent::start()
+{
+    const auto sayIt = [this](const QString &text) { say(text); };
+    if (options.telemetry) {
+        sources.reset(new TelemetrySources(
+            options.sources,
+            {steadyMs, [this](const TelemetryDecoder::Sample &sample) { lights.feed(sample); },
+             [this] { showLights(); }, sayIt}));
+        if (!sources->open())
+            return false;
+    }
+    if (options.openRgb) {
+        QString error;
+        if (!store.load(&error))
+            say(QStringLiteral("openrgb: cannot read the kept colours in %1: %2; none is kept "
+                               "until a colour is set")
+                    .arg(QDir::toNativeSeparators(store.path()), error));
+        openRgb.reset(new OpenRgbService(
+            {[this](int slot) { return store.has(slot) ? store.color(slot) : options.idle; },
+             [this](int slot, QRgb color) { keepColor(slot, color); }, sayIt}));
+        if (!openRgb->listen(options.openRgbEndpoint))
+            return false;
+    }
+    started = true;
+    relay.start();
+    if (sources)
+        sources->start();
+    // What each accessory shows is unknown until now: the idle colour, at once.
+    showLights();
+    return true;
+}
+
+void LightsAgent::stop()
+{
+    if (!started)
+        return;
+    started = false;
+    lightTimer.stop();
+    if (sources)
+        sources->stop();
+    saveTimer.stop();
+    saveColors();
+    openRgb.reset();
+    // The write in flight finishes; a write that hung keeps its handle and
+    // the HID library past the end of the thread, as with --stream.
+    relay.stop();
+}
+
+Endpoint LightsAgent::openRgbEndpoint() const
+{
+    return openRgb ? openRgb->endpoint() : Endpoint(Endpoint::Any, 0);
+}
+
+void LightsAgent::keepColor(int slot, QRgb color)
+{
+    store.set(slot, color);
+    unsaved = true;
+    if (!saveTimer.isActive())
+        saveTimer.start();
+    showLights();
+}
+
+void LightsAgent::saveColors()
+{
+    QString why;
+    if (!unsaved)
+        return;
+    unsaved = false;
+    if (!store.save(&why) && !saveFailedSaid) {
+        saveFailedSaid = true;
+        say(QStringLiteral("openrgb: cannot keep the colours in %1: %2")
+                .arg(QDir::toNativeSeparators(store.path()), why));
+    }
+}
+
+void LightsAgent::showLights()
+{
+    const TelemetryLights::Colors colors = lights.colors();
+    const bool driving = lights.isDriving();
+    // While no game drives, the agent's kept colours.
+    const bool kept = openRgb && !driving;
+    TelemetryLights::Colors wanted;
+    ColorCoalescer::AccessoryColors request;
+    for (size_t i = 0; i < colors.size(); ++i) {
+        wanted[i] = kept && store.has(int(i)) ? store.color(int(i)) : colors[i];
+        request[i] = QColor::fromRgb(wanted[i]);
+    }
+    relay.updateColors(request, options.devices);
+    // Every packet moves the fall-back to idle on, but the timer is set again
+    // only for an earlier moment: at 60 packets a second, resetting it each
+    // time would cost more than the rest of the packet's work.
+    const int wait = lights.msUntilChange();
+    const qint64 due = steadyMs() + wait;
+    if (wait < 0) {
+        lightTimer.stop();
+    } else if (!lightTimer.isActive() || due < lightDue) {
+        lightDue = due;
+        lightTimer.start(wait);
+    }
+
+    const QString game = driving ? TelemetryDecoder::formatName(lights.lastGame()) : QString();
+    if (game != drivingGame) {
+        drivingGame = game;
+        emit gameChanged(game);
+    }
+    if (!shownYet || wanted != shown) {
+        shownYet = true;
+        shown = wanted;
+        emit colorsChanged();
+    }
+}
+
+void LightsAgent::setDeviceState(int connectedDevices)
+{
+    const int now = connectedDevices & options.devices;
+    const bool changed = !stateKnown || now != connected;
+    if (changed)
+        emit accessoriesChanged(now);
+    if (stateKnown) {
+        // One that came back shows the colour of the moment.
+        relay.resend(now & ~connected);
+    }
+    stateKnown = true;
+    connected = now;
+    if (openRgb && changed)
+        openRgb->setConnected(now);
+}
