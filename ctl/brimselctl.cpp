@@ -269,7 +269,17 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     options.telemetry = telemetry;
     options.openRgb = openRgb;
     options.devices = static_cast<HidWorker::Device>(command->devices);
-    if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), &options, error))
+    return agentOptions(a, telemetryEndpoint, openRgbEndpoint, &options, error);
+}
+
+// The agent's settings: the shift point, the idle colour and where it
+// listens, or false with the message for the user.
+bool BrimselCtl::agentOptions(const Arguments &a, const QString &telemetryEndpoint,
+                              const QString &openRgbEndpoint, LightsAgent::Options *options,
+                              QString *error)
+{
+    const QCommandLineParser &parser = a.parser;
+    if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), options, error))
         return false;
     const QStringList acHosts = parser.values(a.ac), consoles = parser.values(a.gt7);
     if (acHosts.size() > 1 || consoles.size() > 1) {
@@ -278,9 +288,9 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     }
     // A bad address shows before any accessory is touched; a port that is
     // taken does too, from the agent itself.
-    TelemetrySources::Settings &sources = options.sources;
+    TelemetrySources::Settings &sources = options->sources;
     if (!Endpoint::parse(telemetryEndpoint, &sources.listen, error) ||
-        !Endpoint::parse(openRgbEndpoint, &options.openRgbEndpoint, error))
+        !Endpoint::parse(openRgbEndpoint, &options->openRgbEndpoint, error))
         return false;
     quint32 address;
     if (!acHosts.value(0).isEmpty()) {

@@ -55,6 +55,9 @@ private:
     static bool check(const Arguments &arguments, Command *command, QString *error);
     static bool endpoints(const Arguments &arguments, bool telemetry, bool openRgb,
                           QString *telemetryEndpoint, QString *openRgbEndpoint, QString *error);
+    static bool agentOptions(const Arguments &arguments, const QString &telemetryEndpoint,
+                             const QString &openRgbEndpoint, LightsAgent::Options *options,
+                             QString *error);
     int dispatch(const Command &command);
 
     int usageError(const QString &message);
