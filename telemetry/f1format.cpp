@@ -8,7 +8,10 @@ using B = TelemetryBytes;
 namespace {
 
 constexpr int kCars = 22;
+constexpr unsigned kSpectating = 255; // the player index while spectating or in a replay
+constexpr unsigned kLastPacketId = 15;
 constexpr size_t kMaxPacket = 2048; // more than any F1 packet
+constexpr size_t kGameYear = 2;     // 2023 on: 23, 24, …
 
 enum PacketId { Session = 1, CarTelemetry = 6, CarStatus = 7 };
 
@@ -55,14 +58,35 @@ TelemetryDecoder::Format F1Format::claims(const unsigned char *p, size_t size)
     return TelemetryDecoder::Format(TelemetryDecoder::F1_2021 + (year - 2021));
 }
 
+TelemetryDecoder::Format F1Format::claimsByHeader(const unsigned char *p, size_t size)
+{
+    const TelemetryDecoder::Format format = claims(p, size);
+    if (format < TelemetryDecoder::F1_2023)
+        return TelemetryDecoder::Unknown;
+    // A newer game may send an older year's layout, never a newer one.
+    const unsigned layoutYear = B::u16(p, 0) - 2000;
+    const unsigned gameYear = p[kGameYear];
+    const unsigned player = p[kNew.playerCarIndex];
+    if (gameYear < layoutYear || gameYear > layoutYear + 5 || p[kNew.packetId] > kLastPacketId ||
+        (player >= kCars && player != kSpectating))
+        return TelemetryDecoder::Unknown;
+    return format;
+}
+
 bool F1Format::decode(const unsigned char *p, size_t size, TelemetryDecoder::Sample *s)
 {
     const Layout &l = s->format >= TelemetryDecoder::F1_2023 ? kNew : kOld;
     const unsigned player = p[l.playerCarIndex];
-    // The player's car, or 255 while spectating in some years.
     const bool playerKnown = player < kCars;
     s->hasRpm = false;
-    switch (p[l.packetId]) {
+    const unsigned id = p[l.packetId];
+    if (player == kSpectating && (id == CarTelemetry || id == CarStatus)) {
+        // Spectating or a replay: a packet of every car, and nobody drives.
+        s->hasRaceOn = true;
+        s->raceOn = false;
+        return size == (id == CarTelemetry ? l.telemetrySize : l.statusSize);
+    }
+    switch (id) {
     case CarTelemetry: {
         if (size != l.telemetrySize || !playerKnown)
             return false;
@@ -98,6 +122,6 @@ bool F1Format::decode(const unsigned char *p, size_t size, TelemetryDecoder::Sam
         return true;
     }
     default:
-        return p[l.packetId] <= 15; // a kind this program does not need
+        return id <= kLastPacketId; // a kind this program does not need
     }
 }

@@ -14,6 +14,10 @@ class F1Format
 {
 public:
     static TelemetryDecoder::Format claims(const unsigned char *data, size_t size);
+    // Only a packet whose header is F1's beyond doubt (the 2023 layout on,
+    // with its game year): asked before the formats of fixed sizes, one of
+    // which (EA SPORTS WRC's 237 bytes) F1 24's Motion Ex shares.
+    static TelemetryDecoder::Format claimsByHeader(const unsigned char *data, size_t size);
     static bool decode(const unsigned char *data, size_t size, TelemetryDecoder::Sample *sample);
 };
 

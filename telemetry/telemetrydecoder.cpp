@@ -20,10 +20,12 @@ struct Row
     bool (*decode)(const unsigned char *data, size_t size, TelemetryDecoder::Sample *sample);
 };
 
-// In the order they are asked. The formats of fixed sizes go first: 20777 is
-// shared by F1, EA WRC and the Codemasters format, whose first float can
-// look like any F1 year.
+// In the order they are asked. 20777 is shared by F1, EA WRC and the
+// Codemasters format, whose first float can look like any F1 year: an F1
+// header beyond doubt goes first (F1 24's Motion Ex has WRC's size), then
+// the formats of fixed sizes, then the rest of F1.
 constexpr Row kFormats[] = {
+    {F1Format::claimsByHeader, F1Format::decode},
     {ForzaFormat::claims, ForzaFormat::decode},
     {OutGaugeFormat::claims, OutGaugeFormat::decode},
     {CodemastersFormat::claims, CodemastersFormat::decode},

@@ -28,6 +28,7 @@ private slots:
     void unreadable_data();
     void unreadable();
     void capturedGranTurismo7Packet();
+    void capturedF1Packets();
 };
 
 void TestTelemetryDecoder::everyFormat_data()
@@ -172,6 +173,40 @@ void TestTelemetryDecoder::capturedGranTurismo7Packet()
         QVERIFY2(!decode(forged, &s), qPrintable(QString::number(offset)));
     }
     QVERIFY(!decode(packet.left(295), &s));
+}
+
+// Packets captured from F1 24 with the player's car on the grid.
+void TestTelemetryDecoder::capturedF1Packets()
+{
+    const auto read = [](const char *name) {
+        QFile file(QStringLiteral(BRIMSEL_TEST_DATA "/") + QLatin1String(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // Motion Ex has EA SPORTS WRC's size: the header says whose it is.
+    const QByteArray motionEx = read("f1-24-motion-ex.bin");
+    QCOMPARE(motionEx.size(), 237);
+    Sample s;
+    QVERIFY(decode(motionEx, &s));
+    QCOMPARE(int(s.format), int(TelemetryDecoder::F1_2024));
+    QVERIFY(!s.hasRpm && !s.hasHandbrake);
+    // A WRC packet is still WRC's.
+    QVERIFY(decode(P::wrc(5000, 8000, 0.5f, 0, 3), &s));
+    QCOMPARE(int(s.format), int(TelemetryDecoder::EaWrc));
+
+    QByteArray status = read("f1-24-car-status.bin");
+    QCOMPARE(status.size(), 1239);
+    QVERIFY(decode(status, &s));
+    QCOMPARE(int(s.format), int(TelemetryDecoder::F1_2024));
+    QCOMPARE(s.maxRpm, 13999.f);
+    QVERIFY(!s.hasRaceOn);
+    // Spectating or a replay: player 255, nobody drives, nothing unreadable.
+    status[27] = char(255);
+    QVERIFY(decode(status, &s));
+    QVERIFY(s.hasRaceOn && !s.raceOn && s.maxRpm == 0);
+    QByteArray telemetry = P::f1Telemetry(2025, 1, 9000, 50);
+    telemetry[27] = char(255);
+    QVERIFY(decode(telemetry, &s));
+    QVERIFY(s.hasRaceOn && !s.raceOn && !s.hasRpm);
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryDecoder)
