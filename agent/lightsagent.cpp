@@ -123,13 +123,18 @@ void LightsAgent::showLights()
     const bool driving = lights.isDriving();
     // While no game drives, the agent's kept colours.
     const bool kept = openRgb && !driving;
+    gameHasDriven = gameHasDriven || driving;
     TelemetryLights::Colors wanted;
     ColorCoalescer::AccessoryColors request;
+    int told = 0; // the accessories that something has a colour for
     for (size_t i = 0; i < colors.size(); ++i) {
-        wanted[i] = kept && store.has(int(i)) ? store.color(int(i)) : colors[i];
+        const bool hasKept = openRgb && store.has(int(i));
+        wanted[i] = kept && hasKept ? store.color(int(i)) : colors[i];
         request[i] = QColor::fromRgb(wanted[i]);
+        if (hasKept || gameHasDriven || options.idleGiven)
+            told |= AccessoryTable::entries[i].bit;
     }
-    relay.updateColors(request, options.devices);
+    relay.updateColors(request, options.devices & told);
     // Every packet moves the fall-back to idle on, but the timer is set again
     // only for an earlier moment: at 60 packets a second, resetting it each
     // time would cost more than the rest of the packet's work.

@@ -35,6 +35,9 @@ public:
     {
         HidWorker::Device devices = HidWorker::NoDevice; // the accessories it sets
         QRgb idle = qRgb(0, 0, 0);
+        // Else an accessory with no kept colour is left as it is until a
+        // game has driven: starting the agent does not switch lights off.
+        bool idleGiven = false;
         double shiftAt = TelemetryLights::DefaultShiftAt;
         bool shiftAtGiven = false; // then the games' own shift signals are not followed
         bool telemetry = true;     // the games' UDP and shared memory
@@ -60,7 +63,7 @@ public:
     // The game that drives the lights now, as messages name it; empty while
     // none does.
     QString game() const { return drivingGame; }
-    // What each accessory was last asked to show, in slot order.
+    // What each accessory shows, or would show were it written, in slot order.
     TelemetryLights::Colors colors() const { return shown; }
     // Where the OpenRGB SDK is served; port 0 when it is not.
     Endpoint openRgbEndpoint() const;
@@ -98,6 +101,7 @@ private:
     bool stateKnown = false;
     int connected = HidWorker::NoDevice;
     QString drivingGame;
+    bool gameHasDriven = false;
     bool shownYet = false;
     TelemetryLights::Colors shown{};
 };

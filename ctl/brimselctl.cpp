@@ -92,6 +92,7 @@ bool parseTelemetryOptions(const QStringList &shiftAt, const QStringList &idle,
     }
     if (!idle.isEmpty() && !parseColor(idle.first(), &options->idle, error))
         return false;
+    options->idleGiven = !idle.isEmpty();
     return true;
 }
 
@@ -463,13 +464,14 @@ QString BrimselCtl::helpText()
         "flash follows it unless --shift-at is given. OutGauge, RBR and Assetto Corsa\n"
         "have no maximum: the highest RPM since the car changed stands in. The\n"
         "handbrake is red while it is pulled, or shows the rev light where the format\n"
-        "has no handbrake (Forza's 232 bytes, Codemasters, F1, Assetto Corsa). At the\n"
-        "start, after 2 s without a readable packet and while the game says nobody\n"
-        "drives, every accessory shows the idle colour. Standard error names each new\n"
-        "format and says once that packets cannot be read. A PORT in use, no default\n"
-        "port free, or an address that does not parse ends it with status 2 before\n"
-        "any accessory is touched; SIGINT or SIGTERM end it once the write under way\n"
-        "is done.\n"
+        "has no handbrake (Forza's 232 bytes, Codemasters, F1, Assetto Corsa). After\n"
+        "2 s without a readable packet and while the game says nobody drives, every\n"
+        "accessory shows the idle colour; at the start too where --idle is given,\n"
+        "otherwise each is left as it is until a game has driven. Standard error\n"
+        "names each new format and says once that packets cannot be read. A PORT in\n"
+        "use, no default port free, or an address that does not parse ends it with\n"
+        "status 2 before any accessory is touched; SIGINT or SIGTERM end it once the\n"
+        "write under way is done.\n"
         "\n"
         "Beside the UDP ports, --telemetry looks once a second for the sims that\n"
         "share their telemetry in memory, and reads one it finds 60 times a second:\n"
