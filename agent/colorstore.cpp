@@ -5,8 +5,12 @@
 #include <QFile>
 #include <QColor>
 #include <QSaveFile>
+#include <QStringList>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -40,13 +44,18 @@ bool ColorStore::load(QString *why)
     if (!file.exists())
         return true; // nothing set yet
     if (!file.open(QIODevice::ReadOnly) || file.size() > 4096) {
-        *why = file.size() > 4096 ? QStringLiteral("it is too long") : file.errorString();
+        *why = QStringLiteral("%1; none is kept until a colour is set")
+                   .arg(file.size() > 4096 ? QStringLiteral("it is too long") : file.errorString());
         return false;
     }
     const QList<QByteArray> lines = file.readAll().split('\n');
     AccessoryTable::PerAccessory<bool> seen{};
     AccessoryTable::PerAccessory<QRgb> read{};
-    for (const QByteArray &line : lines) {
+    // A line it does not know (a newer version's, a typo) costs that line
+    // alone: the colours it knows stay kept.
+    QStringList skipped;
+    for (int number = 1; number <= lines.size(); ++number) {
+        const QByteArray &line = lines[number - 1];
         if (line.trimmed().isEmpty())
             continue;
         const QList<QByteArray> fields = line.trimmed().split(' ');
@@ -57,8 +66,8 @@ bool ColorStore::load(QString *why)
                                ? fields[1].mid(1).toUInt(&ok, 16)
                                : 0;
         if (!entry || !ok) {
-            *why = QStringLiteral("a line is not an accessory and a colour");
-            return false;
+            skipped << QString::number(number);
+            continue;
         }
         const size_t slot = size_t(&*entry - AccessoryTable::entries.data());
         seen[slot] = true;
@@ -66,7 +75,14 @@ bool ColorStore::load(QString *why)
     }
     kept = seen;
     colors = read;
-    return true;
+    if (skipped.isEmpty())
+        return true;
+    const QString which =
+        skipped.size() == 1
+            ? QStringLiteral("line %1 is").arg(skipped.first())
+            : QStringLiteral("lines %1 are").arg(skipped.join(QStringLiteral(", ")));
+    *why = QStringLiteral("%1 not an accessory and a colour; the other lines are kept").arg(which);
+    return false;
 }
 
 void ColorStore::set(int slot, QRgb color)
@@ -89,9 +105,11 @@ bool ColorStore::save(QString *why) const
     }
     QSaveFile file(path());
     bool ok = file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush();
-#ifndef Q_OS_WIN
     // On disk before the rename makes it the file, or a power loss could
     // leave a new name over old or no bytes.
+#ifdef Q_OS_WIN
+    ok = ok && FlushFileBuffers(HANDLE(_get_osfhandle(file.handle())));
+#else
     ok = ok && fsync(file.handle()) == 0;
 #endif
     ok = ok && file.commit();

@@ -22,8 +22,9 @@ public:
     explicit ColorStore(const QString &folder = defaultFolder());
 
     QString path() const;
-    // Reads the file: false, with why, when it exists but cannot be read or
-    // parsed; then nothing is kept until the next change.
+    // Reads the file: false, with why, when it exists but cannot be read
+    // (then nothing is kept until the next change) or has lines that are
+    // not an accessory and a colour (the others are kept).
     bool load(QString *why);
     bool has(int slot) const { return kept[size_t(slot)]; }
     QRgb color(int slot) const { return colors[size_t(slot)]; }

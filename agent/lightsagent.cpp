@@ -13,6 +13,9 @@ namespace {
 // A client may set colours a thousand times a second: the disk sees the
 // newest at most this often, and at the end.
 constexpr int kSaveMs = 500;
+// A save that failed (a full disk, a folder it cannot write) is tried again
+// this often, until it succeeds.
+constexpr int kSaveRetryMs = 3000;
 
 qint64 steadyMs()
 {
@@ -56,8 +59,7 @@ bool LightsAgent::start()
     if (options.openRgb) {
         QString error;
         if (!store.load(&error))
-            say(QStringLiteral("openrgb: cannot read the kept colours in %1: %2; none is kept "
-                               "until a colour is set")
+            say(QStringLiteral("openrgb: cannot read the kept colours in %1: %2")
                     .arg(QDir::toNativeSeparators(store.path()), error));
         openRgb.reset(new OpenRgbService(
             {[this](int slot) { return store.has(slot) ? store.color(slot) : options.idle; },
@@ -100,21 +102,30 @@ void LightsAgent::keepColor(int slot, QRgb color)
     store.set(slot, color);
     unsaved = true;
     if (!saveTimer.isActive())
-        saveTimer.start();
+        saveTimer.start(kSaveMs);
     showLights();
 }
 
 void LightsAgent::saveColors()
 {
-    QString why;
     if (!unsaved)
         return;
-    unsaved = false;
-    if (!store.save(&why) && !saveFailedSaid) {
-        saveFailedSaid = true;
-        say(QStringLiteral("openrgb: cannot keep the colours in %1: %2")
-                .arg(QDir::toNativeSeparators(store.path()), why));
+    QString why;
+    if (store.save(&why)) {
+        unsaved = false;
+        if (saveFailedSaid)
+            say(QStringLiteral("openrgb: the colours are kept in %1 again")
+                    .arg(QDir::toNativeSeparators(store.path())));
+        saveFailedSaid = false;
+        return;
     }
+    // Said once while it keeps failing; tried again until it works.
+    if (!saveFailedSaid)
+        say(QStringLiteral("openrgb: cannot keep the colours in %1: %2; trying again")
+                .arg(QDir::toNativeSeparators(store.path()), why));
+    saveFailedSaid = true;
+    if (started)
+        saveTimer.start(kSaveRetryMs);
 }
 
 void LightsAgent::showLights()

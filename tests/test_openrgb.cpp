@@ -205,6 +205,7 @@ private slots:
     void colourUpdatesAndWhatDropsAClient();
     void keptColoursSurviveKillsAndBrokenFiles();
     void keptColoursComeBackOnReplugAndRestart();
+    void aFailedSaveIsTriedAgain();
     void realClientOverTheStandInBus();
     void theGameWinsWhileItDrives();
     void portsAndAClientThatStopsReading();
@@ -348,6 +349,56 @@ void TestOpenRgb::keptColoursSurviveKillsAndBrokenFiles()
     store.set(0, a);
     QVERIFY(store.save(&why));
     QVERIFY(store.load(&why) && store.has(0) && !store.has(1));
+
+    // A line it does not know costs that line alone.
+    QFile file(store.path());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("handbrake #010203\nclutch #ffffff\nh #040506\n");
+    file.close();
+    QVERIFY(!store.load(&why));
+    QVERIFY2(why.contains("line 2 is not"), qPrintable(why));
+    QVERIFY(store.has(0) && !store.has(1) && store.has(2));
+    QCOMPARE(store.color(2), qRgb(4, 5, 6));
+}
+
+// A save that fails is said once and tried again until it works.
+void TestOpenRgb::aFailedSaveIsTriedAgain()
+{
+    const int sq =
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+    QTemporaryDir scratch;
+    // A file where the folder should be: no folder can be made there.
+    const QString folder = scratch.path() + "/blocked";
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const quint16 port = freePort();
+    QString err;
+    QStringList failures;
+    std::thread script([&] {
+        QThread::msleep(300);
+        OpenRgbClient client;
+        if (!client.findAgent({port}) || !client.setColor(0, qRgb(1, 2, 3)) ||
+            !waitForReports(sq, "02010302", 2))
+            failures << "not set";
+        QThread::msleep(1500); // a save or two fail meanwhile
+        QFile::remove(folder);
+        // Within the next try, a few seconds.
+        QFile kept(folder + "/colors");
+        for (int i = 0; i < 100 && !kept.exists(); ++i)
+            QThread::msleep(50);
+        if (!kept.open(QIODevice::ReadOnly) || kept.readAll() != "sq #010203\n")
+            failures << "not kept once the folder could be made";
+        std::raise(SIGTERM);
+    });
+    QTextStream errStream(&err);
+    runAgent(openRgbOnly(folder, port), errStream);
+    script.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
+    QCOMPARE(err.count("cannot keep the colours"), 1);
+    QVERIFY2(err.contains("trying again") &&
+                 err.contains("are kept in " + folder + "/colors again"),
+             qPrintable(err));
 }
 
 // Our own client and --color, so that this runs wherever the tests do: the
