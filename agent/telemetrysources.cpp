@@ -50,7 +50,7 @@ bool TelemetrySources::open()
     }
     // Every game's port: one that another program holds is told of and left out.
     QStringList where;
-    for (const GamePort &game : DefaultPorts) {
+    for (const GamePort &game : settings.gamePorts) {
         std::unique_ptr<UdpSocket> receiver(new UdpSocket);
         bool inUse = false;
         if (!receiver->open(Endpoint(at.address, game.port), &error, &inUse)) {
@@ -64,11 +64,12 @@ bool TelemetrySources::open()
         where << receiver->endpoint().text();
         receivers.push_back(std::move(receiver));
     }
-    if (receivers.empty()) {
-        host.say(QStringLiteral("no port to listen on: each game's port is in use"));
-        return false;
-    }
-    host.say(QStringLiteral("listening for telemetry on %1").arg(where.join(QStringLiteral(", "))));
+    if (receivers.empty())
+        host.say(QStringLiteral("no port to listen on: each game's port is in use; the games "
+                                "that are asked and the sims' shared memory are still heard"));
+    else
+        host.say(
+            QStringLiteral("listening for telemetry on %1").arg(where.join(QStringLiteral(", "))));
     return openPeers(settings.acHost.value_or(Endpoint::Loopback), at.address);
 }
 
@@ -79,7 +80,7 @@ bool TelemetrySources::openPeers(std::optional<quint32> acHost, quint32 listenAd
     QString error;
     if (acHost) {
         std::unique_ptr<AssettoCorsaLink> link(new AssettoCorsaLink);
-        if (!link->open(*acHost, &error)) {
+        if (!link->open(*acHost, &error, settings.acPort)) {
             host.say(error);
             return false;
         }

@@ -2,6 +2,7 @@
 #ifndef TELEMETRYSOURCES_H
 #define TELEMETRYSOURCES_H
 
+#include "assettocorsalink.h"
 #include "endpoint.h"
 #include "sharedmemorysource.h"
 #include "telemetrydecoder.h"
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -45,7 +47,11 @@ public:
 
     struct Settings
     {
-        Endpoint listen; // port 0: every default port
+        Endpoint listen; // port 0: every port of gamePorts
+        // The games' own ports unless told otherwise (a test beside the
+        // user's games and tools).
+        std::vector<GamePort> gamePorts{std::begin(DefaultPorts), std::end(DefaultPorts)};
+        quint16 acPort = AssettoCorsaLink::Port;
         // Assetto Corsa's machine; when none is given, this one, unless a
         // port is given.
         std::optional<quint32> acHost;
@@ -64,8 +70,10 @@ public:
     TelemetrySources(const Settings &settings, Host host);
     ~TelemetrySources() override;
 
-    // Opens the sockets; false, having said why, when none could be had or
-    // one that was asked for cannot be.
+    // Opens the sockets; false, having said why, when a port that was asked
+    // for cannot be had. Each game's port that another program holds (a
+    // telemetry tool such as SimHub) is said and left out, and the rest
+    // runs without it.
     bool open();
     // Reads as packets come, asks the games that must be asked and looks
     // for the sims, until stop().

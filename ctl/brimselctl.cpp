@@ -357,7 +357,10 @@ int BrimselCtl::dispatch(const Command &command)
         return colorStream.run();
     }
     case Command::Telemetry: {
-        LightsAgentHost host(command.agent, command.devicesNamed, err);
+        LightsAgent::Options options = command.agent;
+        options.sources.gamePorts = gamePorts;
+        options.sources.acPort = assettoCorsaPort;
+        LightsAgentHost host(options, command.devicesNamed, err);
         return host.run();
     }
     }
@@ -469,9 +472,10 @@ QString BrimselCtl::helpText()
         "accessory shows the idle colour; at the start too where --idle is given,\n"
         "otherwise each is left as it is until a game has driven. Standard error\n"
         "names each new format and says once that packets cannot be read. A PORT in\n"
-        "use, no default port free, or an address that does not parse ends it with\n"
-        "status 2 before any accessory is touched; SIGINT or SIGTERM end it once the\n"
-        "write under way is done.\n"
+        "use or an address that does not parse ends it with status 2 before any\n"
+        "accessory is touched; with every default port held by other programs it\n"
+        "still reads the sims' shared memory (and serves --openrgb). SIGINT or\n"
+        "SIGTERM end it once the write under way is done.\n"
         "\n"
         "Beside the UDP ports, --telemetry looks once a second for the sims that\n"
         "share their telemetry in memory, and reads one it finds 60 times a second:\n"

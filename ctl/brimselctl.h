@@ -31,6 +31,13 @@ public:
     void setInputDescriptor(int fd) { inputFd = fd; }
     // Where --color looks for the OpenRGB agent on this machine.
     void setAgentPorts(const std::vector<quint16> &ports) { agentPorts = ports; }
+    // Where --telemetry listens and asks Assetto Corsa when no port is
+    // given; the games' own unless set.
+    void setGamePorts(const std::vector<TelemetrySources::GamePort> &ports, quint16 acPort)
+    {
+        gamePorts = ports;
+        assettoCorsaPort = acPort;
+    }
 
     // arguments[0] is the program name, as in QCoreApplication::arguments().
     int run(const QStringList &arguments);
@@ -71,6 +78,9 @@ private:
     QTextStream &err;
     int inputFd = 0;
     std::vector<quint16> agentPorts = OpenRgbClient::defaultPorts();
+    std::vector<TelemetrySources::GamePort> gamePorts{std::begin(TelemetrySources::DefaultPorts),
+                                                      std::end(TelemetrySources::DefaultPorts)};
+    quint16 assettoCorsaPort = AssettoCorsaLink::Port;
 };
 
 #endif // BRIMSELCTL_H

@@ -179,6 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // --stream here gets an empty input, never the fuzzer's own.
     static const int emptyInput = open("/dev/null", O_RDONLY);
     ctl.setInputDescriptor(emptyInput);
+    // --color never reaches the user's agent, where one runs here.
+    ctl.setAgentPorts({});
     const int status = ctl.run(arguments);
     if (status < 0 || status > 3)
         abort();

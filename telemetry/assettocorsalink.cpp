@@ -13,9 +13,10 @@ constexpr size_t kBufferSize = 2048;
 
 } // namespace
 
-bool AssettoCorsaLink::open(quint32 gameHost, QString *error)
+bool AssettoCorsaLink::open(quint32 gameHost, QString *error, quint16 gamePort)
 {
     host = gameHost;
+    port = gamePort;
     // Towards this machine from the loopback, elsewhere from any address.
     const bool local = (host >> 24) == 127;
     return socket.open(Endpoint(local ? Endpoint::Loopback : Endpoint::Any, 0), error);
@@ -23,7 +24,7 @@ bool AssettoCorsaLink::open(quint32 gameHost, QString *error)
 
 QString AssettoCorsaLink::description() const
 {
-    return QStringLiteral("Assetto Corsa at %1").arg(Endpoint(host, Port).text());
+    return QStringLiteral("Assetto Corsa at %1").arg(Endpoint(host, port).text());
 }
 
 void AssettoCorsaLink::tick(qint64 nowMs)
@@ -46,7 +47,7 @@ TelemetryPeer::Read AssettoCorsaLink::read(qint64 nowMs, TelemetryDecoder::Sampl
     if (*size < 0)
         return Nothing;
     // Someone else, or a datagram cut short by the buffer.
-    if (from != Endpoint(host, Port) || size_t(*size) > sizeof buffer)
+    if (from != Endpoint(host, port) || size_t(*size) > sizeof buffer)
         return Unreadable;
     if (AcFormat::carOf(buffer, size_t(*size), &car)) {
         send(SubscribeUpdate);
@@ -76,5 +77,5 @@ void AssettoCorsaLink::send(int operation)
 {
     // identifier, version, operation: three little-endian 32-bit integers.
     const unsigned char request[12] = {1, 0, 0, 0, 1, 0, 0, 0, (unsigned char)operation, 0, 0, 0};
-    socket.sendTo(Endpoint(host, Port), request, sizeof request);
+    socket.sendTo(Endpoint(host, port), request, sizeof request);
 }

@@ -22,8 +22,9 @@ public:
     AssettoCorsaLink(const AssettoCorsaLink &) = delete;
     AssettoCorsaLink &operator=(const AssettoCorsaLink &) = delete;
 
-    // A socket of its own towards the game at host (host byte order).
-    bool open(quint32 host, QString *error);
+    // A socket of its own towards the game at host (host byte order), which
+    // listens on port.
+    bool open(quint32 host, QString *error, quint16 port = Port);
 
     qintptr descriptor() const override { return socket.descriptor(); }
     QString description() const override;
@@ -37,6 +38,7 @@ private:
 
     UdpSocket socket;
     quint32 host = 0;
+    quint16 port = Port;
     bool subscribed = false;
     qint64 lastRequest = 0;
     bool asked = false;

@@ -23,6 +23,8 @@ Outcome runCtl(const QStringList &arguments)
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
     BrimselCtl ctl(outStream, errStream);
+    // Never the user's agent, where one runs here: it would keep our colours.
+    ctl.setAgentPorts({});
     const int status = ctl.run(QStringList{QStringLiteral("brimsel-ctl")} + arguments);
     return {status, out, err};
 }

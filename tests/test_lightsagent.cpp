@@ -43,6 +43,15 @@ sockaddr_in loopback(quint16 port)
     return a;
 }
 
+// Ports of the test's own in place of the games' (F1, AMS2, RBR, OutGauge
+// and Assetto Corsa's), which the user's games and tools may hold here.
+struct GamePorts
+{
+    std::vector<TelemetrySources::GamePort> games;
+    quint16 ac = 0;
+};
+GamePorts testPorts();
+
 // A port nobody uses now; the program binds it a moment later.
 quint16 freePort()
 {
@@ -110,12 +119,38 @@ struct Outcome
     QString err;
 };
 
+// Five distinct ports, held until all are chosen.
+GamePorts testPorts()
+{
+    static const GamePorts ports = [] {
+        int held[5];
+        quint16 chosen[5];
+        for (int i = 0; i < 5; ++i) {
+            held[i] = socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in a = loopback(0);
+            socklen_t length = sizeof a;
+            bind(held[i], reinterpret_cast<sockaddr *>(&a), sizeof a);
+            getsockname(held[i], reinterpret_cast<sockaddr *>(&a), &length);
+            chosen[i] = ntohs(a.sin_port);
+        }
+        for (int s : held)
+            close(s);
+        return GamePorts{{{chosen[0], "F1, EA SPORTS WRC, DiRT"},
+                          {chosen[1], "Automobilista 2, Project CARS 2"},
+                          {chosen[2], "Richard Burns Rally"},
+                          {chosen[3], "BeamNG.drive's OutGauge"}},
+                         chosen[4]};
+    }();
+    return ports;
+}
+
 Outcome runCtl(const QStringList &arguments, const std::function<void()> &script)
 {
     std::thread scriptThread(script);
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
     BrimselCtl ctl(outStream, errStream);
+    ctl.setGamePorts(testPorts().games, testPorts().ac);
     const int status = ctl.run(QStringList{"brimsel-ctl", "--telemetry"} + arguments);
     scriptThread.join();
     return {status, err};
@@ -242,8 +277,9 @@ void TestLightsAgent::theGamesOnTheirOwnPorts()
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
+    const GamePorts ports = testPorts();
     const int holder = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in held = loopback(4444);
+    const sockaddr_in held = loopback(ports.games[3].port);
     QCOMPARE(bind(holder, reinterpret_cast<const sockaddr *>(&held), sizeof held), 0);
     QStringList failures;
     auto expect = [&](const char *step, QRgb handbrake, QRgb shifters) {
@@ -254,7 +290,7 @@ void TestLightsAgent::theGamesOnTheirOwnPorts()
 
     const Outcome result = runCtl({"--idle", "#202020"}, [&] {
         QThread::msleep(300); // listening
-        Game f1(20777), ams2(5606), rbr(6776);
+        Game f1(ports.games[0].port), ams2(ports.games[1].port), rbr(ports.games[2].port);
         expect("start", idle, idle);
         // F1 24: the maximum comes in Car Status, the RPM in Car Telemetry.
         f1.send(P::f1Status(2024, 3, 12000));
@@ -292,17 +328,22 @@ void TestLightsAgent::theGamesOnTheirOwnPorts()
     QVERIFY2(failures.isEmpty(), qPrintable("no change at: " + failures.join(", ")));
     const QString p = "brimsel-ctl: telemetry: ";
     QCOMPARE(result.err,
-             "brimsel-ctl: cannot listen on 127.0.0.1:4444: the port is in use by another "
-             "program; skipped (BeamNG.drive's OutGauge)\n"
-             "brimsel-ctl: listening for telemetry on 127.0.0.1:20777, 127.0.0.1:5606, "
-             "127.0.0.1:6776\n"
-             "brimsel-ctl: asking Assetto Corsa at 127.0.0.1:9996 for telemetry\n" +
+             QString("brimsel-ctl: cannot listen on 127.0.0.1:%1: the port is in use by another "
+                     "program; skipped (BeamNG.drive's OutGauge)\n"
+                     "brimsel-ctl: listening for telemetry on 127.0.0.1:%2, 127.0.0.1:%3, "
+                     "127.0.0.1:%4\n"
+                     "brimsel-ctl: asking Assetto Corsa at 127.0.0.1:%5 for telemetry\n")
+                     .arg(ports.games[3].port)
+                     .arg(ports.games[0].port)
+                     .arg(ports.games[1].port)
+                     .arg(ports.games[2].port)
+                     .arg(ports.ac) +
                  p + "F1, UDP format 2024\n" + p + "F1, UDP format 2022\n" + p +
                  "EA SPORTS WRC (237 bytes)\n" + p + "Automobilista 2 / Project CARS 2\n" + p +
                  "Richard Burns Rally, RSF (664 bytes)\n");
 }
 
-// A stand-in of Assetto Corsa's side on 9996: the handshake, asked again
+// A stand-in of Assetto Corsa's side on its port: the handshake, asked again
 // while nobody answers, the subscription, the telemetry, the dismissal.
 void TestLightsAgent::assettoCorsaIsAsked()
 {
@@ -310,7 +351,7 @@ void TestLightsAgent::assettoCorsaIsAsked()
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     const int game = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in at = loopback(9996);
+    const sockaddr_in at = loopback(testPorts().ac);
     QCOMPARE(bind(game, reinterpret_cast<const sockaddr *>(&at), sizeof at), 0);
     const timeval fiveSeconds{5, 0};
     setsockopt(game, SOL_SOCKET, SO_RCVTIMEO, &fiveSeconds, sizeof fiveSeconds);
@@ -337,7 +378,7 @@ void TestLightsAgent::assettoCorsaIsAsked()
         if (request() != 0 || request() != 0)
             failures << "a handshake, and another while nobody answers";
         const int stranger = socket(AF_INET, SOCK_DGRAM, 0);
-        answer(stranger, P::acHandshake("ks_ferrari_f40")); // not from 9996
+        answer(stranger, P::acHandshake("ks_ferrari_f40")); // not from the game's port
         close(stranger);
         answer(game, P::acHandshake("ks_ferrari_f40"));
         if (request() != 1)
@@ -355,10 +396,12 @@ void TestLightsAgent::assettoCorsaIsAsked()
     QCOMPARE(result.status, 128 + SIGTERM);
     QVERIFY2(failures.isEmpty(), qPrintable("missing: " + failures.join(", ")));
     QCOMPARE(last, 3); // dismissed
-    QVERIFY2(result.err.contains("asking Assetto Corsa at 127.0.0.1:9996 for telemetry\n") &&
-                 result.err.contains("telemetry: Assetto Corsa (328 bytes)\n") &&
-                 result.err.contains("cannot read a packet of 408 bytes"),
-             qPrintable(result.err));
+    QVERIFY2(
+        result.err.contains(
+            QString("asking Assetto Corsa at 127.0.0.1:%1 for telemetry\n").arg(testPorts().ac)) &&
+            result.err.contains("telemetry: Assetto Corsa (328 bytes)\n") &&
+            result.err.contains("cannot read a packet of 408 bytes"),
+        qPrintable(result.err));
 }
 
 // A stand-in console: it hears the heartbeat and answers with packets
@@ -368,6 +411,16 @@ void TestLightsAgent::granTurismoIsKeptSending()
     using M = FakeHidBus::ReadMode;
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    // The console's ports are fixed: where a GT7 tool of the user's holds
+    // them, this cannot run.
+    for (quint16 port : {33739, 33740, 33340}) {
+        const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+        const sockaddr_in at = loopback(port);
+        const bool free = bind(probe, reinterpret_cast<const sockaddr *>(&at), sizeof at) == 0;
+        close(probe);
+        if (!free)
+            QSKIP(qPrintable(QString("port %1 is held by another program here").arg(port)));
+    }
     const int console = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in at = loopback(33739);
     QCOMPARE(bind(console, reinterpret_cast<const sockaddr *>(&at), sizeof at), 0);
@@ -520,6 +573,26 @@ void TestLightsAgent::portTaken()
     QCOMPARE(bad.status, int(CtlOutput::UsageError));
     QVERIFY(bad.err.startsWith("brimsel-ctl: \"127.0.0.256\" is not an IPv4 address"));
     QCOMPARE(FakeHidBus::events().size(), 0); // no accessory touched
+
+    // Every game's port held (SimHub and the like): the rest still runs.
+    std::vector<int> holders;
+    for (const TelemetrySources::GamePort &game : testPorts().games) {
+        holders.push_back(socket(AF_INET, SOCK_DGRAM, 0));
+        const sockaddr_in at = loopback(game.port);
+        QCOMPARE(bind(holders.back(), reinterpret_cast<const sockaddr *>(&at), sizeof at), 0);
+    }
+    const Outcome held = runCtl({}, [] {
+        QThread::msleep(500);
+        std::raise(SIGTERM);
+    });
+    for (int holder : holders)
+        close(holder);
+    QCOMPARE(held.status, 128 + SIGTERM);
+    QVERIFY2(held.err.contains("brimsel-ctl: no port to listen on: each game's port is in use; "
+                               "the games that are asked and the sims' shared memory are still "
+                               "heard\n"),
+             qPrintable(held.err));
+    QCOMPARE(held.err.count("skipped"), 4);
 }
 
 QTEST_GUILESS_MAIN(TestLightsAgent)
