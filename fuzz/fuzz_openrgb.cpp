@@ -50,6 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(session.output().size() < 64 * 1024 * 1024);
         session.output().clear();
     }
-    check(sets >= 0);
+    // One colour at most per update, and the smallest update (a single LED:
+    // the header, an index and a colour) is 24 bytes.
+    check(sets * 24 <= int(size));
     return 0;
 }

@@ -555,7 +555,7 @@ void TestOpenRgb::theGameWinsWhileItDrives()
             failures << "driving";
         // 2 s of silence: back to the kept colour.
         QThread::msleep(2300);
-        if (reportsTo(sq).last() != "02103020")
+        if (reportsTo(sq).value(reportsTo(sq).size() - 1) != "02103020")
             failures << "after: " + reportsTo(sq).join(' ');
         std::raise(SIGTERM);
     });
