@@ -62,6 +62,7 @@ bool LightsAgent::start()
             say(QStringLiteral("openrgb: cannot read the kept colours in %1: %2")
                     .arg(QDir::toNativeSeparators(store.path()), error));
         openRgb.reset(new OpenRgbService(
+            options.devices,
             {[this](int slot) { return store.has(slot) ? store.color(slot) : options.idle; },
              [this](int slot, QRgb color) { keepColor(slot, color); }, sayIt}));
         if (!openRgb->listen(options.openRgbEndpoint))

@@ -80,7 +80,8 @@ QByteArray OpenRgbProtocol::controllerData(const Controller &c, uint32_t version
     putString(d, c.name);
     if (version >= 1)
         putString(d, QStringLiteral("Brimsel"));
-    putString(d, QStringLiteral("Brimsel sim-racing accessory"));
+    putString(d,
+              QLatin1String(Description) + (c.connected ? QString() : QLatin1String(NotConnected)));
     putString(d, QString());
     putString(d, c.serial);
     putString(d, c.location);

@@ -54,7 +54,11 @@ public:
         QString serial;
         QString location;
         QRgb color = 0;
+        bool connected = true; // else said in its description
     };
+
+    static constexpr const char *Description = "Brimsel sim-racing accessory";
+    static constexpr const char *NotConnected = ", not connected";
 
     static QByteArray packet(uint32_t device, uint32_t id, const QByteArray &data = QByteArray());
     // False when the 16 bytes do not start with the magic.

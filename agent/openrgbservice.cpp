@@ -3,7 +3,7 @@
 
 #include "hidoneshot.h"
 
-OpenRgbService::OpenRgbService(Host host)
+OpenRgbService::OpenRgbService(int served, Host host)
     : host(std::move(host)), server({[this] { return controllers(); },
                                      [this](int index, QRgb color) {
                                          this->host.keep(controllerSlots[size_t(index)], color);
@@ -11,6 +11,9 @@ OpenRgbService::OpenRgbService(Host host)
                                      this->host.say},
                                     this->host.say)
 {
+    for (size_t slot = 0; slot < AccessoryTable::entries.size(); ++slot)
+        if (served & AccessoryTable::entries[slot].bit)
+            controllerSlots.push_back(int(slot));
 }
 
 bool OpenRgbService::listen(const Endpoint &at)
@@ -34,23 +37,22 @@ OpenRgbSession::Controllers OpenRgbService::controllers() const
         c.serial = serials[size_t(slot)];
         c.location = locations[size_t(slot)];
         c.color = host.color(slot);
+        c.connected = connected & AccessoryTable::entries[size_t(slot)].bit;
         list.push_back(c);
     }
     return list;
 }
 
-void OpenRgbService::setConnected(int connected)
+void OpenRgbService::setConnected(int now)
 {
-    controllerSlots.clear();
-    for (size_t slot = 0; slot < AccessoryTable::entries.size(); ++slot)
-        if (connected & AccessoryTable::entries[slot].bit)
-            controllerSlots.push_back(int(slot));
+    connected = now;
     serials = {};
     locations = {};
     HidOneShot hid;
     for (const HidOneShot::Found &found : hid.enumerate()) {
         const size_t slot = size_t(found.kind - AccessoryTable::entries.data());
-        if (locations[slot].isEmpty()) { // the first of a kind, as the worker takes it
+        if ((connected & found.kind->bit) &&
+            locations[slot].isEmpty()) { // the first of a kind, as the worker takes it
             serials[slot] = found.serial;
             locations[slot] = found.path;
         }

@@ -14,9 +14,17 @@
 #include <vector>
 
 // The accessories served over the OpenRGB SDK: the server, and the list of
-// controllers it serves (each connected accessory, with its serial and
-// where the system has it). A colour a client sets is handed to the host
-// by accessory, not by the SDK's index.
+// controllers it serves. Each accessory the agent sets is a controller for
+// the whole run, at a fixed index, connected or not (its description says
+// which; a connected one has its serial and where the system has it), so
+// that an update always lands on the accessory the client meant, however
+// accessories come and go. A colour set for one that is not connected is
+// handed on all the same, to be kept for when it comes.
+//
+// Why not only the connected ones, as OpenRGB itself lists its devices:
+// clients address controllers by index and look again only when told, and
+// a client that updates between a change and its next look would set
+// another accessory, or be dropped for one that is gone.
 class OpenRgbService
 {
 public:
@@ -27,7 +35,8 @@ public:
         std::function<void(const QString &message)> say;
     };
 
-    explicit OpenRgbService(Host host);
+    // served: the accessories that are controllers (HidWorker::Device bits).
+    OpenRgbService(int served, Host host);
 
     // Listens at `at` (port 0: the default, or the next when that is
     // taken); false, having said why, when no port could be had.
@@ -43,9 +52,10 @@ private:
 
     const Host host;
     OpenRgbServer server;
-    // The connected accessories' slots, in the SDK's order, and where the
-    // system has each.
+    // The served accessories' slots, in the SDK's order; which are
+    // connected, and where the system has each.
     std::vector<int> controllerSlots;
+    int connected = 0;
     AccessoryTable::PerAccessory<QString> serials, locations;
 };
 

@@ -95,8 +95,17 @@ bool OpenRgbSession::handle(const P::Header &h, const char *data)
         return true; // of a later version: not for us
     }
 
-    if (!controllerExists(h.device, host.controllers()))
-        return false;
+    // An update for a controller that is not there (a client that asked
+    // for more than it was told exist) is ignored: the client stays.
+    if (h.device >= host.controllers().size()) {
+        if (!missingSaid)
+            host.say(QStringLiteral("openrgb: %1 updated controller %2, which does not exist; "
+                                    "such updates are ignored")
+                         .arg(clientName.isEmpty() ? QStringLiteral("a client") : clientName)
+                         .arg(h.device));
+        missingSaid = true;
+        return true;
+    }
     // Where the colours start, and how many there are.
     uint32_t count = 0, colorsAt = 0;
     switch (h.id) {

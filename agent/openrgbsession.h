@@ -51,6 +51,7 @@ private:
     QString clientName;
     uint32_t agreed = 0; // until the client asks for a version, the first one
     bool profilesSaid = false;
+    bool missingSaid = false; // an update for a controller that does not exist
 };
 
 #endif // OPENRGBSESSION_H

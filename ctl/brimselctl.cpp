@@ -490,18 +490,21 @@ QString BrimselCtl::helpText()
         "\n"
         "With --openrgb it serves the OpenRGB SDK (protocol versions up to 3) on\n"
         "127.0.0.1:6742, or on ADDRESS:PORT; when no PORT is given and 6742 is taken\n"
-        "(OpenRGB's own server), on 6743, and says so. Each connected accessory is a\n"
-        "controller (type Accessory, vendor Brimsel) with one zone, one LED and one\n"
-        "mode, \"Direct\"; clients are told when one comes or goes. The colour a\n"
-        "client sets is kept in $XDG_STATE_HOME/brimsel-tool/colors\n"
+        "(OpenRGB's own server), on 6743, and says so. Each accessory it sets is a\n"
+        "controller at a fixed index, plugged in or not (its description then ends\n"
+        "in \"not connected\"), of type Accessory, vendor Brimsel, with one zone, one\n"
+        "LED and one mode, \"Direct\"; clients are told when one comes or goes. The\n"
+        "colour a client sets, also for one that is away, is kept in\n"
+        "$XDG_STATE_HOME/brimsel-tool/colors\n"
         "(~/.local/state/brimsel-tool/colors; %LOCALAPPDATA%\\Brimsel tool\\colors on\n"
         "Windows) and given to the accessory at the start and whenever it is plugged\n"
         "in again. A client that breaks the protocol or stops reading is dropped\n"
         "alone, with a line on standard error. With --telemetry too, the game's\n"
         "colours win while it drives, and the kept colours come back when it stops\n"
         "(when both are given, each PORT goes right after its option). While the\n"
-        "agent runs, --color sets the colour through it, so that it is kept; with no\n"
-        "agent it writes to the accessories itself. The window always writes to them\n"
+        "agent runs, --color sets the colour through it, so that it is kept (for one\n"
+        "named with --device that is not plugged in, until it comes); with no agent\n"
+        "it writes to the accessories itself. The window always writes to them\n"
         "itself and keeps nothing.\n"
         "\n"
         "An accessory that has not answered both sends within 500 ms is reported\n"
@@ -578,13 +581,17 @@ int BrimselCtl::listDevices()
 int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
 {
     // Through the agent where one runs, so that it keeps the colour. It
-    // serves the accessories connected now, writes them, and writes them
-    // again when they come back.
+    // writes the accessories connected now, and writes them again when they
+    // come back; one named that is not connected gets the colour when it
+    // comes.
     OpenRgbClient agent;
     if (agent.findAgent(agentPorts)) {
-        int present = 0;
-        for (const AccessoryTable::Entry &kind : AccessoryTable::entries)
-            present |= agent.controllerNames().contains(QLatin1String(kind.name)) ? kind.bit : 0;
+        int present = 0, served = 0;
+        for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+            const int index = int(agent.controllerNames().indexOf(QLatin1String(kind.name)));
+            served |= index >= 0 ? kind.bit : 0;
+            present |= index >= 0 && agent.isConnected(index) ? kind.bit : 0;
+        }
         return writeEach(
             devices, devicesNamed, present,
             [&](const AccessoryTable::Entry &kind, QString *message) {
@@ -592,7 +599,7 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
                 *message = QStringLiteral("the agent did not take the colour");
                 return agent.setColor(index, color.rgb());
             },
-            color);
+            color, devicesNamed ? served & ~present : 0);
     }
 
     // Enumerate first, so that an accessory that is there but cannot be
@@ -624,19 +631,26 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
 // one accessory that is present, or says in message why it could not.
 int BrimselCtl::writeEach(
     int devices, bool devicesNamed, int present,
-    const std::function<bool(const AccessoryTable::Entry &, QString *)> &write, const QColor &color)
+    const std::function<bool(const AccessoryTable::Entry &, QString *)> &write, const QColor &color,
+    int keptForLater)
 {
     int written = 0;
     bool failed = false;
     for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
         if (!(devices & kind.bit))
             continue;
+        QString message;
+        if ((keptForLater & kind.bit) && !(present & kind.bit) && write(kind, &message)) {
+            CtlOutput::say(err, QStringLiteral("%1: not connected; the agent keeps %2 for it")
+                                    .arg(QLatin1String(kind.name), color.name()));
+            ++written;
+            continue;
+        }
         if (!(present & kind.bit)) {
             if (devicesNamed)
                 err << programName << ": " << kind.name << ": not connected\n";
             continue;
         }
-        QString message;
         if (write(kind, &message)) {
             out << kind.name << ": " << color.name() << '\n';
             ++written;

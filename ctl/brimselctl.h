@@ -70,9 +70,11 @@ private:
     int usageError(const QString &message);
     int listDevices();
     int writeColor(const QColor &color, int devices, bool devicesNamed);
+    // keptForLater: accessories not present whose colour the agent keeps
+    // for when they come.
     int writeEach(int devices, bool devicesNamed, int present,
                   const std::function<bool(const AccessoryTable::Entry &, QString *)> &write,
-                  const QColor &color);
+                  const QColor &color, int keptForLater = 0);
 
     QTextStream &out;
     QTextStream &err;

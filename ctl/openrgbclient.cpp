@@ -43,6 +43,7 @@ void OpenRgbClient::close()
         TcpSocket::close(socket);
     connected = false;
     names.clear();
+    connectedNow.clear();
 }
 
 bool OpenRgbClient::findAgent(const std::vector<quint16> &ports, int timeoutMs)
@@ -75,14 +76,16 @@ bool OpenRgbClient::tryPort(quint16 port, int timeoutMs)
     for (quint32 i = 0; i < count && i < 64; ++i) {
         data.clear();
         P::putU32(data, version);
-        QString controller, vendor;
+        QString controller, vendor, description;
         int at = 8; // the block's size, the type
         if (!request(i, P::RequestControllerData, data, &reply, timeoutMs) ||
             !readString(reply, &at, &controller) ||
-            (version >= 1 && !readString(reply, &at, &vendor)))
+            (version >= 1 && !readString(reply, &at, &vendor)) ||
+            !readString(reply, &at, &description))
             return false;
         ours = ours || vendor == QLatin1String("Brimsel");
         names << (vendor == QLatin1String("Brimsel") ? controller : QString());
+        connectedNow << !description.endsWith(QLatin1String(P::NotConnected));
     }
     return ours;
 }

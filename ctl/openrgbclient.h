@@ -5,6 +5,7 @@
 #include <QRgb>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
     // whose accessories controllerNames() then lists.
     bool findAgent(const std::vector<quint16> &ports, int timeoutMs = 1000);
     const QStringList &controllerNames() const { return names; }
+    // Whether the agent has the accessory at that index connected; it
+    // serves the others too, and keeps their colours for when they come.
+    bool isConnected(int index) const { return connectedNow.value(index); }
     // Sets the controller's one LED; false when the connection broke.
     bool setColor(int index, QRgb color);
 
@@ -39,6 +43,7 @@ private:
     qintptr socket = -1;
     bool connected = false;
     QStringList names;
+    QVector<bool> connectedNow;
 };
 
 #endif // OPENRGBCLIENT_H

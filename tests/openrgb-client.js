@@ -3,7 +3,7 @@
 // brimsel-ctl --openrgb in the tests.
 //   node openrgb-client.js PORT list          the controllers, a JSON line each
 //   node openrgb-client.js PORT set RRGGBB    every controller's LEDs to that colour
-//   node openrgb-client.js PORT watch SECONDS "count N" each time the count changes
+//   node openrgb-client.js PORT watch SECONDS "count N, M connected" each time that changes
 const { Client } = require("openrgb-sdk");
 
 async function main() {
@@ -32,13 +32,20 @@ async function main() {
             console.log(JSON.stringify({ name: devices[i].name, colors: (await client.getControllerData(i)).colors }));
     } else if (what === "watch") {
         // This client hears a notice only while a request of its own is
-        // out, so it asks the count again and again instead.
-        let last = count;
-        console.log("count " + count);
+        // out, so it asks again and again instead.
+        const look = async () => {
+            const n = await client.getControllerCount();
+            let on = 0;
+            for (let i = 0; i < n; i++)
+                on += (await client.getControllerData(i)).description.endsWith("not connected") ? 0 : 1;
+            return "count " + n + ", " + on + " connected";
+        };
+        let last = await look();
+        console.log(last);
         for (const end = Date.now() + Number(arg) * 1000; Date.now() < end;) {
-            const now = await client.getControllerCount();
+            const now = await look();
             if (now !== last)
-                console.log("count " + now);
+                console.log(now);
             last = now;
             await new Promise(r => setTimeout(r, 50));
         }

@@ -256,6 +256,11 @@ void TestOpenRgb::colourUpdatesAndWhatDropsAClient()
     QVERIFY(peer.send(1, P::UpdateSingleLed, single));
     QVERIFY(peer.send(1, P::SetCustomMode));
     QVERIFY(peer.send(1, P::UpdateLeds, leds(-1, pink, 0))); // no colour: nothing to do
+    // A controller that is not there: ignored, said once, the client stays.
+    QVERIFY(peer.send(3, P::UpdateLeds, leds(-1, pink)));
+    QVERIFY(peer.send(9, P::UpdateSingleLed, single));
+    QCOMPARE(peer.said.size(), 1);
+    QVERIFY2(peer.said[0].contains("controller 3, which does not exist"), qPrintable(peer.said[0]));
     QCOMPARE(peer.sets,
              (QVector<QPair<int, QRgb>>{{2, pink}, {0, qRgb(1, 1, 1)}, {1, qRgb(2, 2, 2)}}));
     // A packet that comes in pieces.
@@ -271,7 +276,6 @@ void TestOpenRgb::colourUpdatesAndWhatDropsAClient()
     } drops[] = {
         {QByteArray("ORGX").append(12, '\0'), "magic"},
         {P::packet(0, P::UpdateLeds).left(12) + QByteArray::fromHex("01000100"), "65537 bytes"},
-        {P::packet(3, P::UpdateLeds, leds(-1, pink)), "controller 3 does not exist"},
         {P::packet(7, P::RequestControllerData), "controller 7"},
         {P::packet(0, P::UpdateZoneLeds, leds(1, pink)), "zone 1"},
         {P::packet(0, P::UpdateLeds, QByteArray::fromHex("0000000005000102030400")), "5 colours"},
@@ -378,7 +382,7 @@ void TestOpenRgb::aFailedSaveIsTriedAgain()
     std::thread script([&] {
         QThread::msleep(300);
         OpenRgbClient client;
-        if (!client.findAgent({port}) || !client.setColor(0, qRgb(1, 2, 3)) ||
+        if (!client.findAgent({port}) || !client.setColor(1, qRgb(1, 2, 3)) ||
             !waitForReports(sq, "02010302", 2))
             failures << "not set";
         QThread::msleep(1500); // a save or two fail meanwhile
@@ -401,14 +405,16 @@ void TestOpenRgb::aFailedSaveIsTriedAgain()
              qPrintable(err));
 }
 
-// Our own client and --color, so that this runs wherever the tests do: the
-// kept colour is set, given back to an accessory plugged in again, kept on
-// disk and set at once by the next start.
+// Our own client and --color, so that this runs wherever the tests do. The
+// three accessories are controllers at fixed indices, plugged in or not: a
+// colour lands on the one the client meant however they come and go, is
+// kept for one that is away and given when it comes, is given back on
+// replug, kept on disk and set at once by the next start.
 void TestOpenRgb::keptColoursComeBackOnReplugAndRestart()
 {
     using M = FakeHidBus::ReadMode;
     int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
-    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
+    int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
     QTemporaryDir state;
     const quint16 port = freePort();
     const LightsAgent::Options options = openRgbOnly(state.path(), port);
@@ -419,19 +425,31 @@ void TestOpenRgb::keptColoursComeBackOnReplugAndRestart()
         QThread::msleep(300);
         OpenRgbClient client;
         if (!client.findAgent({port}) ||
-            client.controllerNames() != QStringList{"SQ Shifter", "H Shifter"} ||
-            !client.setColor(0, qRgb(0xff, 0x00, 0x80)) || !waitForReports(sq, "02ff8000", 2))
+            client.controllerNames() != QStringList{"Handbrake", "SQ Shifter", "H Shifter"} ||
+            client.isConnected(0) || !client.isConnected(1) || !client.isConnected(2))
+            failures << "the controllers: " + client.controllerNames().join('/');
+        if (!client.setColor(1, qRgb(0xff, 0x00, 0x80)) || !waitForReports(sq, "02ff8000", 2))
             failures << "the client's colour did not reach the SQ shifter";
+        // Away: its index still means it, and what it is given is kept.
         FakeHidBus::unplug(sq);
         QThread::msleep(300);
+        if (!client.setColor(1, qRgb(0x10, 0x20, 0x30)) || !client.setColor(0, qRgb(1, 2, 3)))
+            failures << "the client was dropped";
+        QThread::msleep(100);
+        if (reportsTo(h).contains("02103020"))
+            failures << "the SQ shifter's colour landed on the H shifter";
         sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
-        if (!waitForReports(sq, "02ff8000", 2))
-            failures << "the kept colour did not come back on replug";
-        // --color finds the agent and sets the colour through it.
+        if (!waitForReports(sq, "02103020", 2))
+            failures << "the colour set while it was away did not come with it";
+        // --color finds the agent and keeps the colour for the H shifter,
+        // unplugged, until it comes.
+        FakeHidBus::unplug(h);
+        QThread::msleep(300);
         QTextStream outStream(&ctlOut), errStream(&ctlErr);
         BrimselCtl ctl(outStream, errStream);
         ctl.setAgentPorts({quint16(port + 1), port});
         ctlStatus = ctl.run({"brimsel-ctl", "--color", "#00ff00", "--device", "h"});
+        h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
         if (!waitForReports(h, "020000ff", 2))
             failures << "--color did not reach the H shifter through the agent";
         std::raise(SIGTERM);
@@ -442,15 +460,18 @@ void TestOpenRgb::keptColoursComeBackOnReplugAndRestart()
     script.join();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err + ctlErr));
     QCOMPARE(ctlStatus, 0);
-    QCOMPARE(ctlOut, QString("H Shifter: #00ff00\n"));
+    QCOMPARE(ctlOut, QString());
+    QCOMPARE(ctlErr, QString("brimsel-ctl: H Shifter: not connected; the agent keeps #00ff00 "
+                             "for it\n"));
+    QVERIFY2(!err.contains("dropped"), qPrintable(err));
     QFile kept(state.path() + "/colors");
     QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), QByteArray("sq #ff0080\nh #00ff00\n"));
+    QCOMPARE(kept.readAll(), QByteArray("handbrake #010203\nsq #102030\nh #00ff00\n"));
 
     // The next start sets them at once, before any client speaks.
     FakeHidBus::takeEvents();
     std::thread stopper([&] {
-        if (!waitForReports(h, "020000ff", 2) || !waitForReports(sq, "02ff8000", 2))
+        if (!waitForReports(h, "020000ff", 2) || !waitForReports(sq, "02103020", 2))
             failures << "not set at the start";
         std::raise(SIGTERM);
     });
@@ -513,7 +534,9 @@ void TestOpenRgb::realClientOverTheStandInBus()
     QVERIFY2(list.contains("\"modes\":[\"Direct\"],\"zones\":1,\"leds\":1"), qPrintable(list));
     QCOMPARE(set.count("{\"red\":255,\"green\":0,\"blue\":128}"), 3);
     QCOMPARE(notices, 2); // gone, and back
-    QVERIFY2(watch.contains("count 3\ncount 2\ncount 3"), qPrintable(watch));
+    // The indices stay: the SQ shifter is said to be gone, not taken away.
+    QVERIFY2(watch.contains("count 3, 3 connected\ncount 3, 2 connected\ncount 3, 3 connected"),
+             qPrintable(watch));
     QVERIFY2(err.contains("serving the OpenRGB SDK on 127.0.0.1:" + p), qPrintable(err));
 }
 
@@ -622,7 +645,7 @@ void TestOpenRgb::portsAndAClientThatStopsReading()
             if (TcpSocket::send(greedy, many.constData(), size_t(many.size())) < 0)
                 break;
         OpenRgbClient other;
-        if (!other.findAgent({port}) || !other.setColor(0, qRgb(9, 9, 9)) ||
+        if (!other.findAgent({port}) || !other.setColor(1, qRgb(9, 9, 9)) ||
             !waitForReports(sq, "02090909", 2))
             failures << "the other client";
         TcpSocket::close(greedy);
