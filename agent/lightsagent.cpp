@@ -30,7 +30,7 @@ LightsAgent::LightsAgent(const Options &options, QObject *parent)
       lights(options.idle, options.shiftAt, steadyMs, !options.shiftAtGiven),
       relay({[this](int connected) { setDeviceState(connected); }, nullptr, nullptr,
              [this](const QString &text) { say(text); }}),
-      store(options.stateFolder)
+      store(options.stateFolder), lock(options.lockFolder)
 {
     saveTimer.setSingleShot(true);
     saveTimer.setInterval(kSaveMs);
@@ -47,6 +47,16 @@ LightsAgent::~LightsAgent()
 
 bool LightsAgent::start()
 {
+    // Two agents would fight over every light, and the second would take
+    // 6743 beside the first: it says who runs and leaves.
+    QString holder;
+    another = !lock.take(&holder);
+    if (another) {
+        say(QStringLiteral("an agent runs already (%1): set colours through it with "
+                           "brimsel-ctl --color, or stop it first")
+                .arg(holder));
+        return false;
+    }
     const auto sayIt = [this](const QString &text) { say(text); };
     if (options.telemetry) {
         sources.reset(new TelemetrySources(
@@ -67,6 +77,7 @@ bool LightsAgent::start()
              [this](int slot, QRgb color) { keepColor(slot, color); }, sayIt}));
         if (!openRgb->listen(options.openRgbEndpoint))
             return false;
+        lock.announce(openRgb->endpoint().text());
     }
     started = true;
     relay.start();
@@ -91,6 +102,7 @@ void LightsAgent::stop()
     // The write in flight finishes; a write that hung keeps its handle and
     // the HID library past the end of the thread, as with --stream.
     relay.stop();
+    lock.release();
 }
 
 Endpoint LightsAgent::openRgbEndpoint() const

@@ -2,6 +2,7 @@
 #ifndef LIGHTSAGENT_H
 #define LIGHTSAGENT_H
 
+#include "agentlock.h"
 #include "colorstore.h"
 #include "devicerelay.h"
 #include "endpoint.h"
@@ -45,15 +46,18 @@ public:
         bool openRgb = false;
         Endpoint openRgbEndpoint; // port 0: 6742, or 6743 when that is taken
         QString stateFolder = ColorStore::defaultFolder(); // of the kept colours
+        QString lockFolder = AgentLock::defaultFolder();   // of the one-agent mark
     };
 
     explicit LightsAgent(const Options &options, QObject *parent = nullptr);
     ~LightsAgent() override;
 
     // Opens its sockets, then starts the device link and shows the first
-    // colours. False, having said why, when it cannot listen: then no
-    // accessory has been touched.
+    // colours. False, having said why, when another agent of the user's
+    // runs (anotherRuns()) or it cannot listen: then no accessory has been
+    // touched.
     bool start();
+    bool anotherRuns() const { return another; }
     // Stops listening and serving, writes the kept colours to disk and lets
     // the write under way finish.
     void stop();
@@ -97,6 +101,8 @@ private:
     std::unique_ptr<TelemetrySources> sources;
     std::unique_ptr<OpenRgbService> openRgb;
     bool started = false;
+    AgentLock lock;
+    bool another = false;
 
     bool stateKnown = false;
     int connected = HidWorker::NoDevice;

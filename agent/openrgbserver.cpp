@@ -107,7 +107,8 @@ void OpenRgbServer::readWaiting(int socket)
         if (got == -1)
             break;
         if (got <= 0) {
-            drop(*c, got == 0 ? QString() : QStringLiteral("the connection broke"));
+            // Gone, or gone while a notice was on its way: no fault of its.
+            drop(*c, QString());
             break;
         }
         if (!c->session.take(buffer, size_t(got))) {
@@ -133,7 +134,7 @@ void OpenRgbServer::flush(Client &c)
     while (!out.isEmpty()) {
         const long long sent = TcpSocket::send(c.socket, out.constData(), size_t(out.size()));
         if (sent < 0) {
-            drop(c, QStringLiteral("the connection broke"));
+            drop(c, QString()); // it left
             return;
         }
         if (sent == 0)

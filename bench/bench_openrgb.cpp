@@ -216,6 +216,9 @@ double cpuOfRun(const QStringList &arguments, int seconds, int clients)
 int main(int argc, char *argv[])
 {
     std::printf("brimsel-ctl --openrgb, stand-in bus\n");
+    // One-agent marks of its own, beside a user's agent.
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     {
         QCoreApplication app(argc, argv);
         latency();

@@ -368,6 +368,9 @@ void cpu(bool real)
 int main(int argc, char *argv[])
 {
     std::printf("brimsel-ctl --telemetry, stand-in bus\n");
+    // One-agent marks of its own, beside a user's agent.
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     decoding();
     sharedMemory();
     {

@@ -21,6 +21,7 @@ public:
         UsageError = 2,   // bad arguments; nothing was sent
         NotConnected = 3,
         BadLines = 4,          // --stream: some input lines were not colours
+        AgentRunning = 5,      // --telemetry, --openrgb: an agent of the user's runs already
         StoppedBySignal = 128, // --stream, --telemetry: plus the signal's number
     };
 

@@ -22,7 +22,7 @@ int LightsAgentHost::run()
     StopSignals stopSignals;
     connect(&stopSignals, SIGNAL(stopRequested(int)), this, SLOT(stop(int)));
     if (!agent.start())
-        return CtlOutput::UsageError;
+        return agent.anotherRuns() ? CtlOutput::AgentRunning : CtlOutput::UsageError;
     loop.exec();
     agent.stop();
     return CtlOutput::StoppedBySignal + stopSignal;

@@ -21,8 +21,9 @@ public:
     // missing is told of by name.
     LightsAgentHost(const LightsAgent::Options &options, bool devicesNamed, QTextStream &err);
 
-    // Returns brimsel-ctl's exit status: 2 if the agent cannot listen,
-    // before any accessory is touched; else 128 plus the signal that ended it.
+    // Returns brimsel-ctl's exit status: 2 if the agent cannot listen, 5 if
+    // another agent runs, both before any accessory is touched; else 128
+    // plus the signal that ended it.
     int run();
 
 private slots:

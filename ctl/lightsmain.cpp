@@ -61,8 +61,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         DWORD status = 1;
         GetExitCodeProcess(process.hProcess, &status);
         CloseHandle(process.hProcess);
-        if (status == 0 || status >= 128)
-            return int(status); // ended well, or stopped
+        // Ended well, stopped by a signal (128 + its number), or another
+        // agent runs (5); a crash (0xC0000005 and the like) starts it again.
+        if (status == 0 || status == 5 || (status >= 128 && status <= 255))
+            return int(status);
         Sleep(10000);
     }
 }

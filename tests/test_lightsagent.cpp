@@ -9,8 +9,10 @@
 #include "brimselctl.h"
 #include "ctloutput.h"
 #include "fakehidbus.h"
+#include "agentlock.h"
 #include "hidworker.h"
 #include "lightsagent.h"
+#include "lightsagenthost.h"
 #include "sharedmemorylayouts.h"
 #include "telemetrypackets.h"
 
@@ -24,6 +26,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Call = FakeHidBus::Call;
@@ -162,6 +165,8 @@ class TestLightsAgent : public QObject
 {
     Q_OBJECT
 private slots:
+    // The one-agent mark of our own: never the user's, where an agent runs.
+    void initTestCase() { qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit()); }
     void init() { FakeHidBus::reset(); }
     void everyFormatOverTheLoopback();
     void theGamesOnTheirOwnPorts();
@@ -169,6 +174,10 @@ private slots:
     void granTurismoIsKeptSending();
     void aSimInSharedMemoryBesideTheUdpGames();
     void portTaken();
+    void oneAgentPerUser();
+
+private:
+    QTemporaryDir runtime;
 };
 
 void TestLightsAgent::everyFormatOverTheLoopback()
@@ -593,6 +602,62 @@ void TestLightsAgent::portTaken()
                                "heard\n"),
              qPrintable(held.err));
     QCOMPARE(held.err.count("skipped"), 4);
+}
+
+// A second agent says who runs and leaves, never serving beside it; the mark
+// goes with an agent however it ends.
+void TestLightsAgent::oneAgentPerUser()
+{
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
+    QTemporaryDir state;
+    LightsAgent::Options options;
+    options.telemetry = false;
+    options.openRgb = true;
+    options.openRgbEndpoint = Endpoint(Endpoint::Loopback, freePort());
+    options.devices = HidWorker::SqShifter;
+    options.stateFolder = state.path();
+    LightsAgent first(options);
+    QVERIFY(first.start());
+    QString err;
+    QTextStream errStream(&err);
+    LightsAgent::Options second = options;
+    second.openRgbEndpoint = Endpoint(); // the default port: never 6743 beside ours
+    FakeHidBus::takeEvents();
+    QCOMPARE(LightsAgentHost(second, false, errStream).run(), int(CtlOutput::AgentRunning));
+    QCOMPARE(err, QString("brimsel-ctl: an agent runs already (process %1, the OpenRGB SDK on %2): "
+                          "set colours through it with brimsel-ctl --color, or stop it first\n")
+                      .arg(QCoreApplication::applicationPid())
+                      .arg(options.openRgbEndpoint.text()));
+    QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Write), 0);
+    first.stop();
+    AgentLock after;
+    QString holder;
+    QVERIFY(after.take(&holder));
+    after.release();
+
+    // Killed while it holds the mark: the next start is not blocked.
+    int taken[2];
+    QVERIFY(pipe(taken) == 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        AgentLock lock;
+        QString ignored;
+        const char ok = lock.take(&ignored) ? 'y' : 'n';
+        if (write(taken[1], &ok, 1) != 1)
+            _exit(1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    QVERIFY(read(taken[0], &ok, 1) == 1 && ok == 'y');
+    AgentLock mine;
+    QVERIFY(!mine.take(&holder));
+    QCOMPARE(holder, QString("process %1").arg(child));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(taken[0]);
+    close(taken[1]);
+    QVERIFY(mine.take(&holder));
 }
 
 QTEST_GUILESS_MAIN(TestLightsAgent)

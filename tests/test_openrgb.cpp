@@ -200,6 +200,8 @@ class TestOpenRgb : public QObject
 {
     Q_OBJECT
 private slots:
+    // The one-agent mark of our own: never the user's, where an agent runs.
+    void initTestCase() { qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit()); }
     void init() { FakeHidBus::reset(); }
     void versionsAndControllerData();
     void colourUpdatesAndWhatDropsAClient();
@@ -209,6 +211,9 @@ private slots:
     void realClientOverTheStandInBus();
     void theGameWinsWhileItDrives();
     void portsAndAClientThatStopsReading();
+
+private:
+    QTemporaryDir runtime;
 };
 
 void TestOpenRgb::versionsAndControllerData()
