@@ -44,10 +44,18 @@ check "appstreamcli validate" appstream validate "$work"/package/usr/share/metai
 check "appstreamcli validate-tree" appstream validate-tree "$work/package"
 check desktop-file-validate desktop-file-validate "$work"/package/usr/share/applications/*.desktop
 
-# The user unit of brimsel-ctl --telemetry: systemd-analyze checks that the
-# program it starts exists, so it reads a copy that starts the packaged one,
-# and the man page it names is looked up in the package as well.
-unit=usr/lib/systemd/user/brimsel-telemetry.service
+# The user unit of the lights agent: systemd-analyze checks that the program
+# it starts exists, so it reads a copy that starts the packaged one, and the
+# man page it names is looked up in the package as well. Its former name is
+# a link to it.
+unit=usr/lib/systemd/user/brimsel-lights.service
+old=usr/lib/systemd/user/brimsel-telemetry.service
+if [ "$(readlink "$work/package/$old")" = brimsel-lights.service ]; then
+    echo "$old: a link to brimsel-lights.service"
+else
+    echo "$old: not a link to brimsel-lights.service"
+    failed=1
+fi
 program=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$work/package/$unit")
 if [ "$program" = /usr/bin/brimsel-ctl ] && [ -x "$work/package$program" ]; then
     echo "$unit: starts $program, which the package holds"
@@ -56,9 +64,9 @@ else
     failed=1
 fi
 mkdir "$work/unit"
-sed "s|^ExecStart=/usr/bin/|ExecStart=$work/package/usr/bin/|" "$work/package/$unit" >"$work/unit/brimsel-telemetry.service"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$work/package/usr/bin/|" "$work/package/$unit" >"$work/unit/brimsel-lights.service"
 check "systemd-analyze verify" env MANPATH="$work/package/usr/share/man" \
-    systemd-analyze verify "$work/unit/brimsel-telemetry.service"
+    systemd-analyze verify "$work/unit/brimsel-lights.service"
 
 DESTDIR="$work/install" cmake --install "$build" >/dev/null
 files() { (cd "$1" && find . ! -type d | sort); }

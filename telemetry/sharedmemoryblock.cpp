@@ -8,6 +8,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -73,6 +74,11 @@ bool SharedMemoryBlock::open(const QString &folder, const QString &name)
     close();
     const QByteArray path = (folder + QLatin1Char('/') + fileName(name)).toLocal8Bit();
     fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // Only a regular file of this user's: anyone may write to /dev/shm, and
+    // another user's file is no sim of ours.
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()))
+        close();
     return fd >= 0;
 }
 

@@ -9,6 +9,8 @@
 #include "sharedmemorysource.h"
 #include "telemetrylights.h"
 
+#include <unistd.h>
+
 using Format = TelemetryDecoder::Format;
 using Layouts = SharedMemoryLayouts;
 using Lights = TelemetryLights;
@@ -107,6 +109,7 @@ private slots:
     void cutShortUnderTheReader();
     void iracingShiftLightsAndConnection();
     void unknownLayoutAndMissingFiles();
+    void anotherUsersFileIsNotRead();
 };
 
 void TestSharedMemory::stagesHandbrakeAndIdle()
@@ -221,6 +224,33 @@ void TestSharedMemory::unknownLayoutAndMissingFiles()
     QCOMPARE(rig.taken, 0);
     QCOMPARE(rig.said.size(), 1);
     QVERIFY2(rig.said[0].contains("layout version 99"), qPrintable(rig.said[0]));
+}
+
+// Anyone may write to /dev/shm: a file of another user's is no sim of ours.
+void TestSharedMemory::anotherUsersFileIsNotRead()
+{
+    if (geteuid() != 0)
+        QSKIP("giving a file to another user needs root");
+    Rig rig(TelemetryDecoder::ProjectCars2Memory);
+    const auto giveAll = [&](uid_t owner) {
+        for (const QString &name : QDir(rig.folder.path()).entryList(QDir::Files))
+            QVERIFY(chown(QFile::encodeName(rig.folder.filePath(name)).constData(), owner,
+                          gid_t(-1)) == 0);
+    };
+    QVERIFY(Layouts::write(TelemetryDecoder::ProjectCars2Memory, rig.folder.path(), rig.at(0.5f)));
+    giveAll(65534); // nobody
+    for (int i = 0; i < 3; ++i)
+        rig.write(rig.at(0.75f + 0.05f * float(i)));
+    rig.wait(2 * SharedMemorySource::LookMs);
+    QCOMPARE(rig.source.openCount(), 0);
+    QCOMPARE(rig.taken, 0);
+    // Ours again: found at the next look, and read as it moves.
+    giveAll(geteuid());
+    rig.wait(SharedMemorySource::LookMs);
+    for (int i = 0; i < 3; ++i)
+        rig.write(rig.at(0.75f));
+    QCOMPARE(rig.source.openCount(), 1);
+    QVERIFY(rig.taken > 0);
 }
 
 QTEST_GUILESS_MAIN(TestSharedMemory)
