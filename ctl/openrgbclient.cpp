@@ -66,7 +66,7 @@ bool OpenRgbClient::tryPort(quint16 port, int timeoutMs)
     P::putU32(data, P::HighestVersion);
     if (!request(0, P::RequestProtocolVersion, data, &reply, timeoutMs) || reply.size() < 4)
         return false;
-    const quint32 version = std::min(P::u32(reply.constData()), P::HighestVersion);
+    version = std::min(P::u32(reply.constData()), P::HighestVersion);
     const QByteArray name("brimsel-ctl\0", 12);
     if (TcpSocket::send(socket, P::packet(0, P::SetClientName, name).constData(), 28) != 28 ||
         !request(0, P::RequestControllerCount, QByteArray(), &reply, timeoutMs) || reply.size() < 4)
@@ -131,13 +131,21 @@ bool OpenRgbClient::readExactly(char *to, size_t size, int timeoutMs)
     return true;
 }
 
-bool OpenRgbClient::setColor(int index, QRgb color)
+bool OpenRgbClient::setColor(int index, QRgb color, int timeoutMs)
 {
     QByteArray data;
     P::putU32(data, 4 + 2 + 4);
     P::putU16(data, 1);
     P::putColor(data, color);
     const QByteArray packet = P::packet(quint32(index), P::UpdateLeds, data);
-    return connected &&
-           TcpSocket::send(socket, packet.constData(), size_t(packet.size())) == packet.size();
+    if (!connected ||
+        TcpSocket::send(socket, packet.constData(), size_t(packet.size())) != packet.size())
+        return false;
+    // The agent answers in order: the controller's data, read after the
+    // update, has the colour it keeps now (its last four bytes).
+    QByteArray asked, reply;
+    P::putU32(asked, version);
+    return request(quint32(index), P::RequestControllerData, asked, &reply, timeoutMs) &&
+           reply.size() >= 4 &&
+           (P::colorAt(reply.constData() + reply.size() - 4) & 0xffffff) == (color & 0xffffff);
 }

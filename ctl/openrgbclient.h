@@ -30,8 +30,9 @@ public:
     // Whether the agent has the accessory at that index connected; it
     // serves the others too, and keeps their colours for when they come.
     bool isConnected(int index) const { return connectedNow.value(index); }
-    // Sets the controller's one LED; false when the connection broke.
-    bool setColor(int index, QRgb color);
+    // Sets the controller's one LED, and reads it back: true only when the
+    // agent has taken the colour and keeps it.
+    bool setColor(int index, QRgb color, int timeoutMs = 1000);
 
 private:
     bool tryPort(quint16 port, int timeoutMs);
@@ -42,6 +43,7 @@ private:
 
     qintptr socket = -1;
     bool connected = false;
+    quint32 version = 0;
     QStringList names;
     QVector<bool> connectedNow;
 };

@@ -11,12 +11,15 @@
 
 #include "brimselctl.h"
 #include "colorstore.h"
+#include "ctloutput.h"
 #include "fakehidbus.h"
 #include "lightsagenthost.h"
 #include "openrgbclient.h"
+#include "openrgbserver.h"
 #include "openrgbsession.h"
 #include "tcpsocket.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <thread>
@@ -208,6 +211,7 @@ private slots:
     void keptColoursSurviveKillsAndBrokenFiles();
     void keptColoursComeBackOnReplugAndRestart();
     void aFailedSaveIsTriedAgain();
+    void colorThroughAnAgentThatDoesNotKeepIt();
     void realClientOverTheStandInBus();
     void theGameWinsWhileItDrives();
     void portsAndAClientThatStopsReading();
@@ -483,6 +487,38 @@ void TestOpenRgb::keptColoursComeBackOnReplugAndRestart()
     runAgent(options, errStream);
     stopper.join();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
+}
+
+// --color says an accessory is set only when the agent has taken and kept
+// its colour: here an agent that takes nothing.
+void TestOpenRgb::colorThroughAnAgentThatDoesNotKeepIt()
+{
+    OpenRgbSession::Host deaf{[] {
+                                  OpenRgbSession::Controllers list(3);
+                                  list[0].name = "Handbrake";
+                                  list[1].name = "SQ Shifter";
+                                  list[2].name = "H Shifter";
+                                  return list; // all black, whatever is set
+                              },
+                              [](int, QRgb) {}, [](const QString &) {}};
+    OpenRgbServer server(deaf, [](const QString &) {});
+    QString why;
+    bool inUse = false;
+    const quint16 port = freePort();
+    QVERIFY(server.listen(Endpoint(Endpoint::Loopback, port), &why, &inUse));
+    QString out, err;
+    std::atomic<int> status{-1};
+    std::thread ctl([&] {
+        QTextStream outStream(&out), errStream(&err);
+        BrimselCtl c(outStream, errStream);
+        c.setAgentPorts({port});
+        status = c.run({"brimsel-ctl", "--color", "#ff0080", "--device", "sq"});
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(status >= 0, 10000);
+    ctl.join();
+    QCOMPARE(int(status), int(CtlOutput::WriteFailed));
+    QCOMPARE(out, QString());
+    QCOMPARE(err, QString("brimsel-ctl: SQ Shifter: the agent did not take the colour\n"));
 }
 
 // The npm package openrgb-sdk, as effect programs use it: what it reads of
