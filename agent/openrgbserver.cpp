@@ -9,13 +9,14 @@
 
 struct OpenRgbServer::Client
 {
-    Client(qintptr socket, const Endpoint &from, OpenRgbSession::Host host)
-        : socket(socket), from(from), session(std::move(host))
+    Client(qintptr socket, const Endpoint &from, OpenRgbSession::Host host, qint64 now)
+        : socket(socket), from(from), session(std::move(host)), lastHeard(now)
     {
     }
     qintptr socket;
     Endpoint from;
     OpenRgbSession session;
+    qint64 lastHeard; // ms of the server's clock
     std::unique_ptr<QSocketNotifier> reads, writes;
     bool dropped = false;
 };
@@ -23,6 +24,7 @@ struct OpenRgbServer::Client
 OpenRgbServer::OpenRgbServer(OpenRgbSession::Host host, std::function<void(const QString &)> say)
     : host(std::move(host)), say(std::move(say)), listener(TcpSocket::None)
 {
+    clock.start();
 }
 
 OpenRgbServer::~OpenRgbServer()
@@ -69,14 +71,14 @@ void OpenRgbServer::acceptWaiting()
 {
     Endpoint from;
     for (qintptr s; (s = TcpSocket::accept(listener, &from)) != TcpSocket::None;) {
-        if (int(clients.size()) >= MaxClients) {
+        if (int(clients.size()) >= MaxClients && !makeRoom()) {
             TcpSocket::close(s);
-            say(QStringLiteral("openrgb: a client from %1 turned away: %2 are connected")
-                    .arg(Endpoint::addressText(from.address))
-                    .arg(MaxClients));
+            tell(QStringLiteral("openrgb: a client from %1 turned away: %2 are connected")
+                     .arg(Endpoint::addressText(from.address))
+                     .arg(MaxClients));
             continue;
         }
-        clients.emplace_back(new Client(s, from, host));
+        clients.emplace_back(new Client(s, from, host, clock.elapsed()));
         Client &c = *clients.back();
         c.reads.reset(new QSocketNotifier(s, QSocketNotifier::Read));
         c.writes.reset(new QSocketNotifier(s, QSocketNotifier::Write));
@@ -111,6 +113,7 @@ void OpenRgbServer::readWaiting(int socket)
             drop(*c, QString());
             break;
         }
+        c->lastHeard = clock.elapsed();
         if (!c->session.take(buffer, size_t(got))) {
             drop(*c, c->session.why());
             break;
@@ -157,8 +160,43 @@ void OpenRgbServer::drop(Client &c, const QString &why)
         const QString who = c.session.name().isEmpty()
                                 ? QStringLiteral("a client")
                                 : QStringLiteral("client %1").arg(c.session.name());
-        say(QStringLiteral("openrgb: %1 from %2 dropped: %3")
-                .arg(who, Endpoint::addressText(c.from.address), why));
+        tell(QStringLiteral("openrgb: %1 from %2 dropped: %3")
+                 .arg(who, Endpoint::addressText(c.from.address), why));
+    }
+}
+
+// The client silent longest goes, if it has been silent long enough.
+bool OpenRgbServer::makeRoom()
+{
+    Client *idlest = nullptr;
+    for (const std::unique_ptr<Client> &c : clients)
+        if (!c->dropped && (!idlest || c->lastHeard < idlest->lastHeard))
+            idlest = c.get();
+    const qint64 idleMs = idlest ? clock.elapsed() - idlest->lastHeard : 0;
+    if (!idlest || idleMs < IdleMs)
+        return false;
+    drop(*idlest, QStringLiteral("silent for %1 s, to make room").arg(idleMs / 1000));
+    removeDropped();
+    return true;
+}
+
+void OpenRgbServer::tell(const QString &line)
+{
+    const qint64 now = clock.elapsed();
+    if (now - minuteStart >= 60000) {
+        if (untold)
+            say(QStringLiteral("openrgb: %1 more lines about clients in the last minute left "
+                               "out")
+                    .arg(untold));
+        minuteStart = now;
+        linesThisMinute = 0;
+        untold = 0;
+    }
+    if (linesThisMinute < LinesPerMinute) {
+        ++linesThisMinute;
+        say(line);
+    } else {
+        ++untold;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "endpoint.h"
 #include "openrgbsession.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -26,6 +27,13 @@ class OpenRgbServer : public QObject
 public:
     static constexpr int MaxClients = 32;
     static constexpr int MaxOutput = 256 * 1024; // owed to a client that does not read
+    // With every place taken, the client silent longest makes room for a new
+    // one once it has been silent this long: idle connections cannot lock
+    // the others (--color among them) out.
+    static constexpr int IdleMs = 2000;
+    // Lines about clients turned away or dropped: this many a minute, then
+    // a count.
+    static constexpr int LinesPerMinute = 5;
 
     OpenRgbServer(OpenRgbSession::Host host, std::function<void(const QString &)> say);
     ~OpenRgbServer() override;
@@ -50,6 +58,9 @@ private:
     void flush(Client &client);
     void drop(Client &client, const QString &why);
     void removeDropped();
+    bool makeRoom();
+    // A line about a client, within LinesPerMinute.
+    void tell(const QString &line);
 
     const OpenRgbSession::Host host;
     const std::function<void(const QString &)> say;
@@ -57,6 +68,10 @@ private:
     Endpoint bound;
     std::unique_ptr<QSocketNotifier> acceptNotifier;
     std::vector<std::unique_ptr<Client>> clients;
+    QElapsedTimer clock;
+    qint64 minuteStart = 0;
+    int linesThisMinute = 0;
+    int untold = 0;
 };
 
 #endif // OPENRGBSERVER_H

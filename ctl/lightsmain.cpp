@@ -27,10 +27,15 @@ HANDLE openLog()
         return INVALID_HANDLE_VALUE;
     const std::wstring folder = std::wstring(local) + L"\\Brimsel tool";
     CreateDirectoryW(folder.c_str(), nullptr);
+    // Bounded: past 1 MiB the log starts again, the last one kept beside it.
+    const std::wstring path = folder + L"\\lights.log";
+    WIN32_FILE_ATTRIBUTE_DATA about;
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &about) &&
+        (about.nFileSizeHigh || about.nFileSizeLow > 1024 * 1024))
+        MoveFileExW(path.c_str(), (path + L".old").c_str(), MOVEFILE_REPLACE_EXISTING);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE log = CreateFileW((folder + L"\\lights.log").c_str(), FILE_APPEND_DATA,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE log = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return log;
 }
 
@@ -41,8 +46,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     std::wstring command = L"\"" + besideMe(L"brimsel-ctl.exe") + L"\" --openrgb --telemetry";
     if (arguments && *arguments)
         command += L" " + std::wstring(arguments);
-    const HANDLE log = openLog();
     for (;;) {
+        // Again at every start, so that it is trimmed then too.
+        const HANDLE log = openLog();
         STARTUPINFOW start{};
         start.cb = sizeof start;
         if (log != INVALID_HANDLE_VALUE) {
@@ -53,8 +59,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         }
         PROCESS_INFORMATION process{};
         std::wstring line = command; // CreateProcessW may write to it
-        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                            nullptr, &start, &process))
+        const bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE,
+                                            CREATE_NO_WINDOW, nullptr, nullptr, &start, &process);
+        if (!started && log != INVALID_HANDLE_VALUE) {
+            const std::string why = "brimsel-lights: cannot start brimsel-ctl.exe: error " +
+                                    std::to_string(GetLastError()) + "\r\n";
+            DWORD written = 0;
+            WriteFile(log, why.data(), DWORD(why.size()), &written, nullptr);
+        }
+        if (log != INVALID_HANDLE_VALUE)
+            CloseHandle(log);
+        if (!started)
             return 1;
         CloseHandle(process.hThread);
         WaitForSingleObject(process.hProcess, INFINITE);

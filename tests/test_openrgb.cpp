@@ -212,6 +212,7 @@ private slots:
     void keptColoursComeBackOnReplugAndRestart();
     void aFailedSaveIsTriedAgain();
     void colorThroughAnAgentThatDoesNotKeepIt();
+    void idleClientsCannotLockOthersOut();
     void realClientOverTheStandInBus();
     void theGameWinsWhileItDrives();
     void portsAndAClientThatStopsReading();
@@ -519,6 +520,37 @@ void TestOpenRgb::colorThroughAnAgentThatDoesNotKeepIt()
     QCOMPARE(int(status), int(CtlOutput::WriteFailed));
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("brimsel-ctl: SQ Shifter: the agent did not take the colour\n"));
+}
+
+// Every place taken by connections that say nothing: the one silent longest
+// makes room for a new client, and the lines about clients stay few.
+void TestOpenRgb::idleClientsCannotLockOthersOut()
+{
+    const int sq =
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+    QTemporaryDir state;
+    const quint16 port = freePort();
+    QStringList failures;
+    std::thread script([&] {
+        QThread::msleep(300);
+        std::vector<qintptr> silent;
+        for (int i = 0; i < OpenRgbServer::MaxClients + 10; ++i)
+            silent.push_back(TcpSocket::connectTo(Endpoint(Endpoint::Loopback, port), 1000));
+        QThread::msleep(OpenRgbServer::IdleMs + 300);
+        OpenRgbClient client;
+        if (!client.findAgent({port}) || !client.setColor(1, qRgb(7, 7, 7)) ||
+            !waitForReports(sq, "02070707", 2))
+            failures << "no room for a client that speaks";
+        for (qintptr s : silent)
+            TcpSocket::close(s);
+        std::raise(SIGTERM);
+    });
+    QString err;
+    QTextStream errStream(&err);
+    runAgent(openRgbOnly(state.path(), port), errStream);
+    script.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + err));
+    QCOMPARE(err.count("turned away") + err.count("to make room"), OpenRgbServer::LinesPerMinute);
 }
 
 // The npm package openrgb-sdk, as effect programs use it: what it reads of
