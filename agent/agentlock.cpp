@@ -70,11 +70,25 @@ QString AgentLock::infoPath() const
 
 #ifdef Q_OS_WIN
 
+namespace {
+// Local\: one per logged-on session, as the Startup folder starts one.
+const wchar_t *const kMutexName = L"Local\\BrimselToolLightsAgent";
+} // namespace
+
+bool AgentLock::mightBeHeld()
+{
+    HANDLE m = OpenMutexW(SYNCHRONIZE, FALSE, kMutexName);
+    if (m) {
+        CloseHandle(m);
+        return true;
+    }
+    return GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
 bool AgentLock::take(QString *holder)
 {
     release();
-    // Local\: one per logged-on session, as the Startup folder starts one.
-    HANDLE m = CreateMutexW(nullptr, TRUE, L"Local\\BrimselToolLightsAgent");
+    HANDLE m = CreateMutexW(nullptr, TRUE, kMutexName);
     if (!m)
         return true;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -109,6 +123,11 @@ void AgentLock::release()
 }
 
 #else
+
+bool AgentLock::mightBeHeld()
+{
+    return true;
+}
 
 bool AgentLock::take(QString *holder)
 {

@@ -16,6 +16,12 @@ public:
     // without one); %LOCALAPPDATA%\Brimsel tool on Windows.
     static QString defaultFolder();
 
+    // False only when no agent of the user's can be running: then a client
+    // need not look for one. On Windows a refused connection to a closed
+    // port takes about a second, so the mark is asked first; elsewhere the
+    // look costs nothing and it says true.
+    static bool mightBeHeld();
+
     explicit AgentLock(const QString &folder = defaultFolder());
     ~AgentLock();
     AgentLock(const AgentLock &) = delete;

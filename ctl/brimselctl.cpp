@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "accessorytable.h"
+#include "agentlock.h"
 #include "colorparser.h"
 #include "colorstream.h"
 #include "ctloutput.h"
@@ -587,7 +588,7 @@ int BrimselCtl::writeColor(const QColor &color, int devices, bool devicesNamed)
     // come back; one named that is not connected gets the colour when it
     // comes.
     OpenRgbClient agent;
-    if (agent.findAgent(agentPorts)) {
+    if (AgentLock::mightBeHeld() && agent.findAgent(agentPorts)) {
         int present = 0, served = 0;
         for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
             const int index = int(agent.controllerNames().indexOf(QLatin1String(kind.name)));

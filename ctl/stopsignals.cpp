@@ -23,6 +23,11 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler needs a lock-f
 
 #ifdef Q_OS_WIN
 std::atomic<StopSignals *> current{nullptr};
+// Set when the owner is done: the last save and the write under way.
+HANDLE finished = nullptr;
+// A console closed, a log-off or a shutdown ends the process as soon as
+// the handler returns: it waits for the owner, within the system's grace.
+constexpr DWORD kFinishMs = 4500;
 
 // Runs in a thread of the system's own.
 BOOL WINAPI onConsoleEvent(DWORD event)
@@ -32,6 +37,8 @@ BOOL WINAPI onConsoleEvent(DWORD event)
         return FALSE;
     caughtSignal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
     QMetaObject::invokeMethod(target, "wake", Qt::QueuedConnection);
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && finished)
+        WaitForSingleObject(finished, kFinishMs);
     return TRUE;
 }
 #else
@@ -59,6 +66,10 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
     caughtSignal = 0;
 #ifdef Q_OS_WIN
     current = this;
+    if (!finished)
+        finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    else
+        ResetEvent(finished);
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 #else
     if (pipe(wakePipe) == 0) {
@@ -82,6 +93,9 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
 StopSignals::~StopSignals()
 {
 #ifdef Q_OS_WIN
+    // The owner is done; a handler that waits may let the process end.
+    if (finished)
+        SetEvent(finished);
     SetConsoleCtrlHandler(onConsoleEvent, FALSE);
     current = nullptr;
 #else

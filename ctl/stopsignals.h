@@ -11,9 +11,11 @@ QT_END_NAMESPACE
 
 // The way a long-running mode of brimsel-ctl is asked to stop: SIGINT,
 // SIGTERM and SIGPIPE on POSIX (through a self-pipe, so that nothing looks
-// for a signal while none comes), Ctrl+C, Ctrl+Break and closing the console
-// on Windows (through the console handler). For as long as it lives; the old
-// handlers come back after it. One at a time.
+// for a signal while none comes), Ctrl+C, Ctrl+Break, closing the console,
+// log-off and shutdown on Windows (through the console handler, which holds
+// off the end Windows deals after the last three until this object is gone,
+// 4.5 s at most: destroy it once the last write is done). For as long as it
+// lives; the old handlers come back after it. One at a time.
 class StopSignals : public QObject
 {
     Q_OBJECT

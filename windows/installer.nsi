@@ -63,6 +63,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT licence; Qt under the LGPL 3"
 Section "Brimsel tool" SecProgram
     SectionIn RO
     SetShellVarContext all
+    ; A running agent and its launcher hold the files an upgrade replaces:
+    ; the launcher first, so that it does not start the agent again.
+    nsExec::Exec 'taskkill /f /im brimsel-lights.exe'
+    nsExec::Exec 'taskkill /f /im brimsel-ctl.exe'
     SetOutPath "$INSTDIR"
     File "${DIST}\brimsel-tool.exe"
     File "${DIST}\brimsel-ctl.exe"
@@ -102,8 +106,11 @@ LangString DESC_SecLights ${LANG_ENGLISH} "At every login, without a window: the
 
 Section "Uninstall"
     SetShellVarContext all
-    ; The lights at login first, so that nothing starts it again.
+    ; The lights at login first, so that nothing starts it again; then the
+    ; running launcher and agent, which hold their files.
     Delete "$SMSTARTUP\Brimsel lights.lnk"
+    nsExec::Exec 'taskkill /f /im brimsel-lights.exe'
+    nsExec::Exec 'taskkill /f /im brimsel-ctl.exe'
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     Delete "$INSTDIR\brimsel-tool.exe"
     Delete "$INSTDIR\brimsel-ctl.exe"

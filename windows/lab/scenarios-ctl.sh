@@ -157,3 +157,29 @@ wine taskkill /f /im brimsel-ctl.exe >/dev/null 2>&1
 wait $lpid 2>/dev/null
 info "--openrgb through brimsel-lights.exe: SQ [$(reports sq $m | head -n 4 | tr '\n' '|')], H by --color [$(reports h $m2 | head -n 2 | tr '\n' '|')], kept [$(tr '\n' ' ' <"$local_app/Brimsel tool/colors")]"
 result $name
+
+# One agent per user: a second one says which runs and ends with 5; the
+# first start writes nothing to an accessory with no kept colour; --color
+# with and without an agent, timed (a refused connection costs Windows about
+# a second, so with none it must not look).
+name=ctl-one-agent
+printf 'sq #102030\n' >"$local_app/Brimsel tool/colors"
+problem=""
+ctl --color '#000000'
+no_agent_ms=$took
+[ $status = 0 ] || problem="$problem; --color with no agent: status $status [$err]"
+m=$(mark)
+wine $CTL --openrgb >/tmp/agent.out 2>/tmp/agent.err </dev/null &
+apid=$!
+wait_report sq $m '02 10 30 20' 90
+ctl --openrgb
+second="$err"
+[ $status = 5 ] && printf '%s' "$second" | grep -q 'an agent runs already (process [0-9]*, the OpenRGB SDK on 127.0.0.1:6742)' ||
+    problem="$problem; second agent: status $status [$second]"
+ctl --color '#00ff00' --device h
+agent_ms=$took
+[ $status = 0 ] || problem="$problem; --color through the agent: status $status [$out] [$err]"
+stop_ctl $apid
+[ -z "$(reports hb $m)" ] || problem="$problem; the handbrake, with nothing kept, was written [$(reports hb $m | tr '\n' '|')]"
+info "one agent: a second --openrgb [$second], exit 5; --color took $no_agent_ms ms with no agent, $agent_ms ms through the agent; handbrake untouched at the start"
+result $name
