@@ -31,6 +31,7 @@ HidOneShot::~HidOneShot()
 QVector<HidOneShot::Found> HidOneShot::enumerate()
 {
     QVector<Found> found;
+    const auto global = HidSession::globalCall();
     hid_device_info *infos = hid_enumerate(AccessoryTable::VendorId, 0);
     for (hid_device_info *info = infos; info; info = info->next) {
         const AccessoryTable::Entry *kind = AccessoryTable::forProduct(info->product_id);
@@ -52,11 +53,13 @@ QString HidOneShot::startError()
 HidOneShot::Outcome HidOneShot::setColor(const AccessoryTable::Entry &kind, const QColor &color,
                                          QString *message)
 {
+    std::unique_lock<std::mutex> global = HidSession::globalCall();
     hid_device *device = hid_open(AccessoryTable::VendorId, kind.productId, nullptr);
     if (!device) {
         *message = QStringLiteral("cannot open it: %1").arg(errorText(nullptr));
         return OpenFailed;
     }
+    global.unlock(); // a send may hang: the others go on meanwhile
     const HidWorker::ColorReport report = HidWorker::colorReport(color);
     ReportSender sender;
     const ReportSender::Outcome outcome =

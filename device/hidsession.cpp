@@ -37,10 +37,17 @@ void leaving(bool wantExit)
         hid_close(handle);
     s.toClose.clear();
     s.exitWanted = false;
+    const auto global = HidSession::globalCall();
     hid_exit();
 }
 
 } // namespace
+
+std::unique_lock<std::mutex> HidSession::globalCall()
+{
+    static std::mutex *mutex = new std::mutex; // never destroyed, as the state
+    return std::unique_lock<std::mutex>(*mutex);
+}
 
 void HidSession::enter()
 {

@@ -2,6 +2,8 @@
 #ifndef HIDSESSION_H
 #define HIDSESSION_H
 
+#include <mutex>
+
 struct hid_device_;
 
 // Who is inside hidapi: each worker, each writer left with a hung send and each
@@ -25,6 +27,10 @@ public:
     static void closeLater(hid_device_ *handle);
     // How many are inside now.
     static int users();
+    // hidapi keeps one error for the calls made without a device (init,
+    // enumerate, open, exit) for the whole process: such a call, with the
+    // reading of its error, holds this so that threads take turns.
+    static std::unique_lock<std::mutex> globalCall();
 };
 
 #endif // HIDSESSION_H

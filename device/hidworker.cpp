@@ -33,6 +33,7 @@ bool pollAccessory(hid_device *&slot, unsigned short productId, int readTimeoutM
         slot = nullptr;
         return false;
     }
+    const auto global = HidSession::globalCall();
     slot = hid_open(AccessoryTable::VendorId, productId, nullptr);
     return slot != nullptr;
 }
