@@ -4,6 +4,25 @@
 #include <QTextStream>
 
 #include "accessorytable.h"
+#include "hidoneshot.h"
+
+namespace {
+
+// What to do about an accessory that is there but cannot be opened.
+QString cannotOpenFix()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("another program holds it (its maker's tool, say); close that program");
+#else
+    return QStringLiteral(
+        "no access to its hidraw node; install the udev rule and apply it: sudo install -m 644 "
+        "packaging/70-brimsel-tool.rules /etc/udev/rules.d/ && sudo udevadm control "
+        "--reload-rules && sudo udevadm trigger --subsystem-match=hidraw (the package installs "
+        "the rule itself: then the last two)");
+#endif
+}
+
+} // namespace
 
 void CtlOutput::say(QTextStream &err, const QString &message)
 {
@@ -14,17 +33,35 @@ void CtlOutput::say(QTextStream &err, const QString &message)
 QStringList CtlOutput::missingLines(int devices, bool devicesNamed, int now, const QString &until)
 {
     QStringList lines;
+    const int missing = devicesNamed ? devices & ~now : (now & devices) ? 0 : devices;
+    // Plugged in, but the worker could not open it.
+    const int closed = missing ? plugged() & missing : 0;
+    for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+        if (closed & kind.bit)
+            lines << QStringLiteral("%1: plugged in, but it cannot be opened: %2; waiting for it%3")
+                         .arg(QLatin1String(kind.name), cannotOpenFix(), until);
+    }
     if (!devicesNamed) {
-        if (!(now & devices))
+        if (missing && !closed)
             lines << QStringLiteral("Device not found, waiting for an accessory%1").arg(until);
         return lines;
     }
     for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
-        if ((devices & kind.bit) && !(now & kind.bit))
+        if ((missing & kind.bit) && !(closed & kind.bit))
             lines << QStringLiteral("%1: not connected, waiting for it%2")
                          .arg(QLatin1String(kind.name), until);
     }
     return lines;
+}
+
+int CtlOutput::plugged()
+{
+    HidOneShot hid;
+    int kinds = 0;
+    for (const HidOneShot::Found &found : hid.enumerate())
+        kinds |= found.kind->bit;
+    hid.finish();
+    return kinds;
 }
 
 QStringList CtlOutput::changeLines(int before, int now)

@@ -32,8 +32,11 @@ public:
 
     // What --stream and --telemetry say of the accessories they wait for:
     // at the first state, those of `devices` that are missing (`until` ends
-    // the line); afterwards, each one that came or went.
+    // the line), and of those the ones plugged in that cannot be opened,
+    // with what to do; afterwards, each one that came or went.
     static QStringList missingLines(int devices, bool devicesNamed, int now, const QString &until);
+    // The accessories plugged in (listed by the system), opened or not.
+    static int plugged();
     static QStringList changeLines(int before, int now);
 };
 

@@ -175,6 +175,7 @@ private slots:
     void aSimInSharedMemoryBesideTheUdpGames();
     void portTaken();
     void oneAgentPerUser();
+    void anAccessoryThatCannotBeOpened();
 
 private:
     QTemporaryDir runtime;
@@ -658,6 +659,23 @@ void TestLightsAgent::oneAgentPerUser()
     close(taken[0]);
     close(taken[1]);
     QVERIFY(mine.take(&holder));
+}
+
+// Plugged in but not accessible (no udev rule): said so, with what to do,
+// not "Device not found".
+void TestLightsAgent::anAccessoryThatCannotBeOpened()
+{
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId);
+    FakeHidBus::failOpens(1000000);
+    const Outcome result = runCtl({QString::number(freePort())}, [] {
+        QThread::msleep(500);
+        std::raise(SIGTERM);
+    });
+    QCOMPARE(result.status, 128 + SIGTERM);
+    QVERIFY2(result.err.contains("brimsel-ctl: SQ Shifter: plugged in, but it cannot be opened: "
+                                 "no access to its hidraw node; install the udev rule") &&
+                 !result.err.contains("Device not found"),
+             qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestLightsAgent)
