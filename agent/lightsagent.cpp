@@ -83,7 +83,7 @@ bool LightsAgent::start()
     relay.start();
     if (sources)
         sources->start();
-    // What each accessory shows is unknown until now: the idle colour, at once.
+    // The kept colours, and the idle colour where one was given, at once.
     showLights();
     return true;
 }
