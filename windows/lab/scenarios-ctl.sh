@@ -165,7 +165,7 @@ result $name
 name=ctl-one-agent
 printf 'sq #102030\n' >"$local_app/Brimsel tool/colors"
 problem=""
-ctl --color '#000000'
+ctl --color '#000000' --device h
 no_agent_ms=$took
 [ $status = 0 ] || problem="$problem; --color with no agent: status $status [$err]"
 m=$(mark)
@@ -181,5 +181,5 @@ agent_ms=$took
 [ $status = 0 ] || problem="$problem; --color through the agent: status $status [$out] [$err]"
 stop_ctl $apid
 [ -z "$(reports hb $m)" ] || problem="$problem; the handbrake, with nothing kept, was written [$(reports hb $m | tr '\n' '|')]"
-info "one agent: a second --openrgb [$second], exit 5; --color took $no_agent_ms ms with no agent, $agent_ms ms through the agent; handbrake untouched at the start"
+info "one agent: a second --openrgb [$second], exit 5; --color --device h took $no_agent_ms ms with no agent (a direct write), $agent_ms ms through the agent; handbrake untouched at the start"
 result $name
