@@ -54,6 +54,9 @@ qintptr connectClient()
     qFatal("no agent");
 }
 
+// Each accessory is a controller at a fixed index, plugged in or not.
+constexpr int kSqShifter = 1;
+
 void sendColor(qintptr s, int index, QRgb color)
 {
     QByteArray d;
@@ -93,7 +96,7 @@ void latency()
             QThread::msleep(3 + i % 7);
             const int before = FakeHidBus::count(FakeHidBus::Call::Write);
             const qint64 start = FakeHidBus::nowNs();
-            sendColor(s, 0, i % 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+            sendColor(s, kSqShifter, i % 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
             while (FakeHidBus::count(FakeHidBus::Call::Write) <= before)
                 QThread::usleep(20);
             samples.push_back(
@@ -134,7 +137,7 @@ void flood(int clients)
         for (int tick = 0; tick < seconds * perSecond; ++tick) {
             for (int c = 0; c < clients; ++c) {
                 last = qRgb(tick % 256, c, 7);
-                sendColor(s[size_t(c)], 0, last);
+                sendColor(s[size_t(c)], kSqShifter, last);
                 ++sent;
             }
             const qint64 due = qint64(tick + 1) * 1000000 / perSecond;
