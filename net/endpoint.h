@@ -26,7 +26,6 @@ public:
 
     // "a.b.c.d:port"
     QString text() const;
-    bool isLoopback() const { return address >> 24 == 127; }
     bool operator==(const Endpoint &other) const
     {
         return address == other.address && port == other.port;
