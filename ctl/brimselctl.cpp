@@ -389,7 +389,8 @@ QString BrimselCtl::helpText()
         "Options:\n"
         "  -l, --list           List the connected accessories, one line each:\n"
         "                       name, product ID, hidraw path and serial number\n"
-        "                       (\"-\" if it has none), separated by tabs.\n"
+        "                       (\"-\" if it has none), separated by tabs; one\n"
+        "                       that cannot be opened ends with \"cannot be opened\".\n"
         "  -c, --color COLOUR   Set the LED colour of the accessories (--colour\n"
         "                       works too).\n"
         "  -s, --stream         Set the accessories to each colour read from\n"
@@ -563,13 +564,25 @@ int BrimselCtl::listDevices()
 {
     HidOneShot hid;
     const QVector<HidOneShot::Found> devices = hid.enumerate();
+    QStringList closed;
     for (const HidOneShot::Found &found : devices) {
         out << found.kind->name << '\t' << hexId(found.kind->productId) << '\t' << found.path
-            << '\t' << (found.serial.isEmpty() ? QStringLiteral("-") : found.serial) << '\n';
+            << '\t' << (found.serial.isEmpty() ? QStringLiteral("-") : found.serial);
+        // Listed, but of no use until the user acts: marked in a fifth
+        // field, and what to do said once on standard error.
+        if (!hid.canOpen(found.path)) {
+            out << "\tcannot be opened";
+            const QString line = CtlOutput::cannotOpenLine(found.kind->name);
+            if (!closed.contains(line))
+                closed << line;
+        }
+        out << '\n';
     }
     const QString error = devices.isEmpty() ? libraryError(hid) : QString();
     hid.finish();
     out.flush();
+    for (const QString &line : closed)
+        CtlOutput::say(err, line);
     if (devices.isEmpty()) {
         if (error.isEmpty())
             err << programName << ": Device not found\n";

@@ -38,8 +38,7 @@ QStringList CtlOutput::missingLines(int devices, bool devicesNamed, int now, con
     const int closed = missing ? plugged() & missing : 0;
     for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
         if (closed & kind.bit)
-            lines << QStringLiteral("%1: plugged in, but it cannot be opened: %2; waiting for it%3")
-                         .arg(QLatin1String(kind.name), cannotOpenFix(), until);
+            lines << QStringLiteral("%1; waiting for it%2").arg(cannotOpenLine(kind.name), until);
     }
     if (!devicesNamed) {
         if (missing && !closed)
@@ -52,6 +51,12 @@ QStringList CtlOutput::missingLines(int devices, bool devicesNamed, int now, con
                          .arg(QLatin1String(kind.name), until);
     }
     return lines;
+}
+
+QString CtlOutput::cannotOpenLine(const char *name)
+{
+    return QStringLiteral("%1: plugged in, but it cannot be opened: %2")
+        .arg(QLatin1String(name), cannotOpenFix());
 }
 
 int CtlOutput::plugged()

@@ -35,6 +35,8 @@ public:
     // the line), and of those the ones plugged in that cannot be opened,
     // with what to do; afterwards, each one that came or went.
     static QStringList missingLines(int devices, bool devicesNamed, int now, const QString &until);
+    // "NAME: plugged in, but it cannot be opened: " and what to do about it.
+    static QString cannotOpenLine(const char *name);
     // The accessories plugged in (listed by the system), opened or not.
     static int plugged();
     static QStringList changeLines(int before, int now);

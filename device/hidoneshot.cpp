@@ -50,6 +50,15 @@ QString HidOneShot::startError()
     return HidLibrary::startError();
 }
 
+bool HidOneShot::canOpen(const QString &path)
+{
+    const auto global = HidSession::globalCall();
+    hid_device *device = hid_open_path(path.toLocal8Bit().constData());
+    if (device)
+        hid_close(device);
+    return device != nullptr;
+}
+
 HidOneShot::Outcome HidOneShot::setColor(const AccessoryTable::Entry &kind, const QColor &color,
                                          QString *message)
 {

@@ -42,6 +42,9 @@ public:
     // Why the HID library cannot start, or empty while it works. Worth
     // asking when enumerate() found nothing.
     QString startError();
+    // Whether that device node can be opened now (by this user, and on
+    // Windows while no other program holds it); opens and closes it.
+    bool canOpen(const QString &path);
     // Opens the first accessory of that kind, sends it the colour twice, as
     // the window does, within the sender's bound, and closes it again. All
     // but Written leave in message what went wrong, for the user.

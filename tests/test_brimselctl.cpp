@@ -78,6 +78,7 @@ private slots:
     void missingAccessories();
     void failures();
     void listsAccessories();
+    void listMarksWhatCannotBeOpened();
     void listsNothing();
     void namesAHidLibraryThatCannotStart();
     void libraryOutlivesAHungWrite();
@@ -303,7 +304,23 @@ void TestBrimselCtl::listsAccessories()
                              line.arg("H Shifter", "0x3104").arg(h) +
                              line.arg("Handbrake", "0x3103").arg(hb2));
     QVERIFY(result.err.isEmpty());
-    QCOMPARE(FakeHidBus::count(FakeHidBus::Call::Open), 0);
+    QCOMPARE(FakeHidBus::openHandles(), 0);
+}
+
+void TestBrimselCtl::listMarksWhatCannotBeOpened()
+{
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
+    const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId);
+    const int hb2 = FakeHidBus::plug(AccessoryTable::HandbrakeProductId);
+    const QString line("%1\t%2\t/dev/fake-hidraw%3\tBRIM%3\n");
+    FakeHidBus::failOpens(1);
+    const Outcome marked = runCtl({"--list"});
+    QCOMPARE(marked.status, 0);
+    QCOMPARE(marked.out, line.arg("Handbrake", "0x3103").arg(hb).chopped(1) +
+                             "\tcannot be opened\n" + line.arg("H Shifter", "0x3104").arg(h) +
+                             line.arg("Handbrake", "0x3103").arg(hb2));
+    QCOMPARE(marked.err.count("cannot be opened"), 1);
+    QVERIFY(marked.err.startsWith("brimsel-ctl: Handbrake: plugged in, but it cannot be opened: "));
 }
 
 void TestBrimselCtl::listsNothing()

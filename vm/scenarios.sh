@@ -63,6 +63,22 @@ echo "$out" | sed 's/^/LAB INFO   /'
 info "sysfs path of the handbrake's hidraw node: $(readlink -f /sys/class/hidraw/$(basename $(ls -d /sys/bus/hid/devices/0003:1209:3103.*/hidraw/hidraw*)))"
 if [ -z "$problem" ]; then pass $name; else fail $name "$problem: [$out]"; fi
 
+# A user without the udev rule: devtmpfs makes the nodes root's, mode 0600.
+name=ctl-list-no-access
+mkdir -p /etc
+grep -qs '^racer:' /etc/passwd || echo 'racer:x:1000:1000::/tmp:/bin/sh' >>/etc/passwd
+grep -qs '^racer:' /etc/group || echo 'racer:x:1000:' >>/etc/group
+timeout 30 su racer -s /bin/sh -c 'brimsel-ctl --list' >/tmp/ctl.out 2>/tmp/ctl.err
+status=$?
+out=$(cat /tmp/ctl.out)
+err=$(cat /tmp/ctl.err)
+problem=""
+[ $status = 0 ] || problem="status $status"
+[ "$(echo "$out" | grep -c "${TAB}cannot be opened\$")" = 3 ] || problem="$problem; not three marked"
+echo "$err" | grep -q "Handbrake: plugged in, but it cannot be opened: no access to its hidraw node" ||
+    problem="$problem; err [$err]"
+if [ -z "$problem" ]; then pass $name; else fail $name "$problem: [$out]"; fi
+
 ctl_color_all_scenario
 
 ctl_device_and_error_scenarios
