@@ -85,6 +85,8 @@ gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/uhid-accessory" vm/uhid-acces
 gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/gt7-console" $here/gt7-console.c
 i686-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -static -s -o "$lab/lab/sim-memory.exe" \
     $here/sim-memory.c
+i686-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -static -s -o "$lab/lab/crashing-ctl.exe" \
+    $here/crashing-ctl.c
 # The Gran Turismo 7 packet captured from the game, as it came.
 printf "$(grep -v '^#' tests/data/gt7-296.hex | tr -d ' \n' | sed 's/../\\x&/g')" >"$lab/lab/gt7-296.bin"
 install -m 755 $here/init.sh "$lab/init"

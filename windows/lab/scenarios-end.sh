@@ -85,6 +85,42 @@ if [ -f "$setup" ]; then
     else
         problem="$problem; no window from the Start-menu entry within 120 s"
     fi
+    # An upgrade over the running lights: the installer stops the launcher
+    # and the agent that hold the files it replaces. A second launcher while
+    # the agent runs ends at once with 5.
+    lights_log="$local_app/Brimsel tool/lights.log"
+    start_lights() {
+        rm -f "$lights_log"
+        wine "$dir/brimsel-lights.exe" >/dev/null 2>&1 </dev/null &
+        lpid=$!
+        i=0
+        while [ $i -lt 240 ] && ! grep -qs 'serving the OpenRGB SDK' "$lights_log"; do
+            i=$((i + 1))
+            sleep 0.5
+        done
+        grep -qs 'serving the OpenRGB SDK' "$lights_log" || problem="$problem; the installed lights did not serve: [$(tr -d '\r' <"$lights_log")]"
+    }
+    agent_runs() { grep -qsa 'brimsel-[c]tl\.exe' /proc/[0-9]*/cmdline; }
+    start_lights
+    timeout 120 wine "$dir/brimsel-lights.exe" </dev/null >/dev/null 2>&1
+    second=$?
+    [ $second = 5 ] || problem="$problem; a second launcher: status $second"
+    t0=$(mono_ms)
+    timeout 300 wine "$setup" /S </dev/null >/dev/null 2>&1 || problem="$problem; the upgrade over the running lights: status $?"
+    upgrade_ms=$(($(mono_ms) - t0))
+    i=0
+    while [ $i -lt 20 ] && { agent_runs || kill -0 $lpid 2>/dev/null; }; do
+        i=$((i + 1))
+        sleep 0.5
+    done
+    agent_runs && problem="$problem; the agent runs on after the upgrade"
+    kill -0 $lpid 2>/dev/null && problem="$problem; the launcher runs on after the upgrade"
+    wait $lpid 2>/dev/null
+    cmp -s "$CTL" "$dir/brimsel-ctl.exe" && cmp -s "$DIST/brimsel-lights.exe" "$dir/brimsel-lights.exe" ||
+        problem="$problem; the upgrade left other programs"
+    info "installer: a second launcher beside the agent ended with $second; the upgrade over the running lights took $upgrade_ms ms"
+    # The uninstaller, too, meets the lights running.
+    start_lights
     timeout 300 wine "$uninstall" /S </dev/null >/dev/null 2>&1 || problem="$problem; uninstall.exe /S: status $?"
     # It runs a copy of itself from the temporary folder, which goes on.
     i=0
@@ -92,7 +128,9 @@ if [ -f "$setup" ]; then
         i=$((i + 1))
         sleep 0.5
     done
-    [ -e "$dir" ] && problem="$problem; Program Files\Brimsel tool left"
+    [ -e "$dir" ] && problem="$problem; Program Files\Brimsel tool left: [$(ls "$dir" | tr '\n' ' ')]"
+    agent_runs && problem="$problem; the agent runs on after the uninstall"
+    wait $lpid 2>/dev/null
     [ -e "$lnk" ] && problem="$problem; the Start-menu entry left"
     [ -n "$(startup_lnk)" ] && problem="$problem; the lights at login left"
     wine reg query "$key" >/dev/null 2>&1 && problem="$problem; the uninstall entry left"

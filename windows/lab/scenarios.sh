@@ -9,6 +9,7 @@
 
 lab_start
 . /tmp/lab/scenarios-ctl.sh
+. /tmp/lab/scenarios-agent.sh
 . /tmp/lab/scenarios-memory.sh
 . /tmp/lab/scenarios-window.sh
 . /tmp/lab/scenarios-end.sh
