@@ -6,11 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libsodium-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libsodium-dev libtomlplusplus-dev)
 # The Windows cross-build (MinGW with posix threads, and what building Qt
 # from Debian's source needs), its installer (NSIS) and its checks under
 # Wine 10, which comes from a trixie tree made with debootstrap.
-WINDOWS_PACKAGES=(cmake make g++ perl dpkg-dev xz-utils g++-mingw-w64-i686-posix autoconf automake libtool zip unzip file nsis
+WINDOWS_PACKAGES=(cmake make g++ perl libtomlplusplus-dev dpkg-dev xz-utils g++-mingw-w64-i686-posix autoconf automake libtool zip unzip file nsis
                   debootstrap xvfb xauth xdotool x11-apps netpbm imagemagick icoutils tesseract-ocr)
 JOBS=$(nproc 2>/dev/null || echo 2)
 

@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include "openrgbservice.h"
+#include "profilewatcher.h"
 
 #include <chrono>
 
@@ -58,6 +59,11 @@ bool LightsAgent::start()
         return false;
     }
     const auto sayIt = [this](const QString &text) { say(text); };
+    // The profile first: the first colours are its own.
+    profileWatcher.reset(new ProfileWatcher(options.profilePath, sayIt));
+    connect(profileWatcher.get(), SIGNAL(changed()), this, SLOT(applyProfile()));
+    profileWatcher->start();
+    applyProfile();
     if (options.telemetry) {
         sources.reset(new TelemetrySources(
             options.sources,
@@ -73,7 +79,7 @@ bool LightsAgent::start()
                     .arg(QDir::toNativeSeparators(store.path()), error));
         openRgb.reset(new OpenRgbService(
             options.devices,
-            {[this](int slot) { return store.has(slot) ? store.color(slot) : options.idle; },
+            {[this](int slot) { return store.has(slot) ? store.color(slot) : profile().idle; },
              [this](int slot, QRgb color) { keepColor(slot, color); }, sayIt}));
         if (!openRgb->listen(options.openRgbEndpoint))
             return false;
@@ -94,6 +100,7 @@ void LightsAgent::stop()
         return;
     started = false;
     lightTimer.stop();
+    profileWatcher.reset();
     if (sources)
         sources->stop();
     saveTimer.stop();
@@ -108,6 +115,18 @@ void LightsAgent::stop()
 Endpoint LightsAgent::openRgbEndpoint() const
 {
     return openRgb ? openRgb->endpoint() : Endpoint(Endpoint::Any, 0);
+}
+
+void LightsAgent::applyProfile()
+{
+    LightsProfile next = profileWatcher->profile();
+    if (options.idleGiven)
+        next.setIdle(options.idle);
+    if (options.shiftAtGiven)
+        next.setShiftAt(options.shiftAt * 100);
+    lights.setProfile(next);
+    if (started)
+        showLights();
 }
 
 void LightsAgent::keepColor(int slot, QRgb color)
@@ -143,21 +162,23 @@ void LightsAgent::saveColors()
 
 void LightsAgent::showLights()
 {
-    const TelemetryLights::Colors colors = lights.colors();
+    // Each accessory's base: its kept colour, else the idle colour. The
+    // lights show it while no game drives, and where the profile says so
+    // while one does.
     const bool driving = lights.isDriving();
-    // While no game drives, the agent's kept colours.
-    const bool kept = openRgb && !driving;
     gameHasDriven = gameHasDriven || driving;
-    TelemetryLights::Colors wanted;
-    ColorCoalescer::AccessoryColors request;
+    TelemetryLights::Colors base;
     int told = 0; // the accessories that something has a colour for
-    for (size_t i = 0; i < colors.size(); ++i) {
+    for (size_t i = 0; i < base.size(); ++i) {
         const bool hasKept = openRgb && store.has(int(i));
-        wanted[i] = kept && hasKept ? store.color(int(i)) : colors[i];
-        request[i] = QColor::fromRgb(wanted[i]);
-        if (hasKept || gameHasDriven || options.idleGiven)
+        base[i] = hasKept ? store.color(int(i)) : profile().idle;
+        if (hasKept || gameHasDriven || profile().idleSet)
             told |= AccessoryTable::entries[i].bit;
     }
+    const TelemetryLights::Colors wanted = lights.colors(base);
+    ColorCoalescer::AccessoryColors request;
+    for (size_t i = 0; i < wanted.size(); ++i)
+        request[i] = QColor::fromRgb(wanted[i]);
     relay.updateColors(request, options.devices & told);
     // Every packet moves the fall-back to idle on, but the timer is set again
     // only for an earlier moment: at 60 packets a second, resetting it each
@@ -171,6 +192,16 @@ void LightsAgent::showLights()
         lightTimer.start(wait);
     }
 
+    // Each car that drives, once, as a profile names it.
+    if (driving) {
+        const QString car = lights.car();
+        const QStringList names = TelemetryDecoder::gameNames(lights.lastFormat());
+        if (car != carSaid && !car.isEmpty() && !names.isEmpty()) {
+            say(QStringLiteral("telemetry: the car \"%1\", [games.\"%2\".cars.\"%1\"] in a profile")
+                    .arg(car, names.first()));
+        }
+        carSaid = car;
+    }
     const QString game = driving ? TelemetryDecoder::formatName(lights.lastGame()) : QString();
     if (game != drivingGame) {
         drivingGame = game;

@@ -7,6 +7,7 @@
 #include "devicerelay.h"
 #include "endpoint.h"
 #include "hidworker.h"
+#include "profilefile.h"
 #include "telemetrylights.h"
 #include "telemetrysources.h"
 
@@ -18,6 +19,7 @@
 #include <memory>
 
 class OpenRgbService;
+class ProfileWatcher;
 
 // The lights agent: it owns the accessories' colours until it stops. Its
 // sources are the games' telemetry (over UDP, from the games that must be
@@ -35,9 +37,13 @@ public:
     struct Options
     {
         HidWorker::Device devices = HidWorker::NoDevice; // the accessories it sets
+        // The lights profile it follows as it changes; none where empty.
+        QString profilePath = ProfileFile::defaultPath();
+        // Over what the profile says: --idle and --shift-at.
         QRgb idle = qRgb(0, 0, 0);
-        // Else an accessory with no kept colour is left as it is until a
-        // game has driven: starting the agent does not switch lights off.
+        // Else (and where the profile says no idle colour) an accessory with
+        // no kept colour is left as it is until a game has driven: starting
+        // the agent does not switch lights off.
         bool idleGiven = false;
         double shiftAt = TelemetryLights::DefaultShiftAt;
         bool shiftAtGiven = false; // then the games' own shift signals are not followed
@@ -67,6 +73,8 @@ public:
     // The game that drives the lights now, as messages name it; empty while
     // none does.
     QString game() const { return drivingGame; }
+    // The profile in force, --idle and --shift-at applied.
+    const LightsProfile &profile() const { return lights.profile(); }
     // What each accessory shows, or would show were it written, in slot order.
     TelemetryLights::Colors colors() const { return shown; }
     // Where the OpenRGB SDK is served; port 0 when it is not.
@@ -83,6 +91,7 @@ signals:
 private slots:
     void showLights();
     void saveColors();
+    void applyProfile();
 
 private:
     void keepColor(int slot, QRgb color);
@@ -100,6 +109,7 @@ private:
     bool saveFailedSaid = false;
     std::unique_ptr<TelemetrySources> sources;
     std::unique_ptr<OpenRgbService> openRgb;
+    std::unique_ptr<ProfileWatcher> profileWatcher;
     bool started = false;
     AgentLock lock;
     bool another = false;
@@ -107,6 +117,7 @@ private:
     bool stateKnown = false;
     int connected = HidWorker::NoDevice;
     QString drivingGame;
+    QString carSaid; // the car last named to the user
     bool gameHasDriven = false;
     bool shownYet = false;
     TelemetryLights::Colors shown{};

@@ -208,7 +208,11 @@ bool TelemetrySources::take(const TelemetryDecoder::Sample &sample, bool readabl
     lastReadable = now;
     if (!(announced & (1 << sample.format))) {
         announced |= 1 << sample.format;
-        host.say(QStringLiteral("telemetry: %1").arg(TelemetryDecoder::formatName(sample.format)));
+        // With the name a profile knows the game by.
+        const QStringList names = TelemetryDecoder::gameNames(sample.format);
+        host.say(QStringLiteral("telemetry: %1, \"%2\" in a profile")
+                     .arg(TelemetryDecoder::formatName(sample.format),
+                          names.join(QStringLiteral("\" or \""))));
     }
     host.feed(sample);
     return true;

@@ -371,6 +371,7 @@ int main(int argc, char *argv[])
     // One-agent marks of its own, beside a user's agent.
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", runtime.path().toLocal8Bit()); // no lights profile of the user's
     decoding();
     sharedMemory();
     {

@@ -4,7 +4,9 @@
 #include <QColor>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include "accessorytable.h"
@@ -15,6 +17,7 @@
 #include "endpoint.h"
 #include "hidoneshot.h"
 #include "lightsagenthost.h"
+#include "profilefile.h"
 #include "quotedtext.h"
 
 #include <algorithm>
@@ -138,6 +141,12 @@ struct BrimselCtl::Arguments
     const QCommandLineOption idle{QStringLiteral("idle"),
                                   QStringLiteral("The colour while nobody drives."),
                                   QStringLiteral("COLOUR")};
+    const QCommandLineOption profile{QStringLiteral("profile"),
+                                     QStringLiteral("Follow the lights profile FILE."),
+                                     QStringLiteral("FILE")};
+    const QCommandLineOption checkProfile{
+        QStringLiteral("check-profile"),
+        QStringLiteral("Print the lights profile as the agent reads it.")};
     const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show the help.")};
     const QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
@@ -146,8 +155,8 @@ struct BrimselCtl::Arguments
 
 BrimselCtl::Arguments::Arguments()
 {
-    parser.addOptions(
-        {list, color, stream, telemetry, openRgb, shiftAt, idle, ac, gt7, device, help, version});
+    parser.addOptions({list, color, stream, telemetry, openRgb, shiftAt, idle, ac, gt7, device,
+                       profile, checkProfile, help, version});
 }
 
 bool BrimselCtl::Arguments::parse(const QStringList &arguments, QString *error)
@@ -211,6 +220,8 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
     }
     const bool telemetry = parser.isSet(a.telemetry);
     const bool openRgb = parser.isSet(a.openRgb);
+    if (parser.isSet(a.checkProfile))
+        return checkProfileCommand(a, command, error);
     // The [[ADDRESS:]PORT] of --telemetry and of --openrgb are the arguments
     // that stand alone: each right after its option when both are given.
     QString telemetryEndpoint, openRgbEndpoint;
@@ -237,8 +248,8 @@ bool BrimselCtl::check(const Arguments &a, Command *command, QString *error)
         *error = QStringLiteral("--shift-at, --ac and --gt7 go with --telemetry only");
         return false;
     }
-    if (!lights && parser.isSet(a.idle)) {
-        *error = QStringLiteral("--idle goes with --telemetry or --openrgb only");
+    if (!lights && (parser.isSet(a.idle) || parser.isSet(a.profile))) {
+        *error = QStringLiteral("--idle and --profile go with --telemetry or --openrgb only");
         return false;
     }
     if (list) {
@@ -283,6 +294,21 @@ bool BrimselCtl::agentOptions(const Arguments &a, const QString &telemetryEndpoi
     const QCommandLineParser &parser = a.parser;
     if (!parseTelemetryOptions(parser.values(a.shiftAt), parser.values(a.idle), options, error))
         return false;
+    const QStringList profiles = parser.values(a.profile);
+    if (profiles.size() > 1) {
+        *error = QStringLiteral("give --profile once");
+        return false;
+    }
+    if (!profiles.isEmpty()) {
+        // A file named that is not there is a mistake, not the default profile.
+        const QFileInfo file(profiles.first());
+        if (!file.isFile()) {
+            *error =
+                QStringLiteral("--profile: no file %1").arg(QuotedText::quote(profiles.first()));
+            return false;
+        }
+        options->profilePath = file.absoluteFilePath();
+    }
     const QStringList acHosts = parser.values(a.ac), consoles = parser.values(a.gt7);
     if (acHosts.size() > 1 || consoles.size() > 1) {
         *error = QStringLiteral("give --ac and --gt7 once each");
@@ -306,6 +332,48 @@ bool BrimselCtl::agentOptions(const Arguments &a, const QString &telemetryEndpoi
         sources.gt7Console = address;
     }
     return true;
+}
+
+// --check-profile [FILE], alone.
+bool BrimselCtl::checkProfileCommand(const Arguments &a, Command *command, QString *error)
+{
+    const QCommandLineParser &parser = a.parser;
+    for (const QCommandLineOption *other : {&a.list, &a.color, &a.stream, &a.telemetry, &a.openRgb,
+                                            &a.shiftAt, &a.idle, &a.ac, &a.gt7, &a.device}) {
+        if (parser.isSet(*other)) {
+            *error = QStringLiteral("--check-profile goes alone, with a FILE or --profile FILE");
+            return false;
+        }
+    }
+    const QStringList files = parser.positionalArguments() + parser.values(a.profile);
+    if (files.size() > 1) {
+        *error = QStringLiteral("--check-profile checks one file");
+        return false;
+    }
+    command->mode = Command::CheckProfile;
+    command->profilePath = files.isEmpty() ? ProfileFile::defaultPath() : files.first();
+    return true;
+}
+
+int BrimselCtl::checkProfile(const QString &path)
+{
+    const ProfileFile::Result result = ProfileFile::read(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    if (!result.ok) {
+        // As compilers place their errors, so that editors can go to them.
+        for (const ProfileFile::Error &error : result.errors)
+            err << ProfileFile::errorText(path, error) << '\n';
+        err << programName << ": " << result.errors.size()
+            << (result.errors.size() == 1 ? " error" : " errors") << " in " << shown
+            << "; the agent keeps the profile it had\n";
+        err.flush();
+        return CtlOutput::UsageError;
+    }
+    out << (result.found ? QStringLiteral("# %1, as the agent reads it, the defaults filled in\n")
+                         : QStringLiteral("# No file %1: the default profile\n"))
+               .arg(shown)
+        << ProfileFile::text(result.profile);
+    return CtlOutput::Success;
 }
 
 bool BrimselCtl::endpoints(const Arguments &a, bool telemetry, bool openRgb,
@@ -350,6 +418,8 @@ int BrimselCtl::dispatch(const Command &command)
         break;
     case Command::List:
         return listDevices();
+    case Command::CheckProfile:
+        return checkProfile(command.profilePath);
     case Command::Color:
         return writeColor(QColor::fromRgb(command.rgb), command.devices, command.devicesNamed);
     case Command::Stream: {
@@ -377,9 +447,10 @@ QString BrimselCtl::helpText()
         "       brimsel-ctl --stream [--device NAMES]\n"
         "       brimsel-ctl --telemetry [ADDRESS|[ADDRESS:]PORT] [--device NAMES]\n"
         "                   [--shift-at PERCENT] [--idle COLOUR] [--ac HOST]\n"
-        "                   [--gt7 ADDRESS]\n"
+        "                   [--gt7 ADDRESS] [--profile FILE]\n"
         "       brimsel-ctl --openrgb [[ADDRESS:]PORT] [--telemetry ...] [--idle COLOUR]\n"
-        "                   [--device NAMES]\n"
+        "                   [--device NAMES] [--profile FILE]\n"
+        "       brimsel-ctl --check-profile [FILE]\n"
         "\n"
         "Lists the Brimsel sim-racing accessories (USB vendor 0x1209) that are\n"
         "connected, or sets the colour of their LEDs: the handbrake, the sequential\n"
@@ -413,6 +484,13 @@ QString BrimselCtl::helpText()
         "                       given).\n"
         "      --gt7 ADDRESS    With --telemetry, keep Gran Turismo 7 (or GT Sport)\n"
         "                       on the PlayStation at ADDRESS sending its telemetry.\n"
+        "      --profile FILE   With --telemetry or --openrgb, follow the lights\n"
+        "                       profile FILE instead of the usual one (below).\n"
+        "      --check-profile [FILE]\n"
+        "                       Print the lights profile (FILE, or the usual one)\n"
+        "                       as the agent reads it, every setting spelt out, and\n"
+        "                       exit 0; or print each error with its line and\n"
+        "                       column and exit 2.\n"
         "  -d, --device NAMES   With --color, --stream, --telemetry or --openrgb, set\n"
         "                       only these accessories. NAMES is a comma list of\n"
         "                       handbrake, sq and h (any case). Without it, every\n"
@@ -490,6 +568,17 @@ QString BrimselCtl::helpText()
         "its shift signal; iRacing and Automobilista 2 have a handbrake. While one\n"
         "game drives, another that says nobody drives does not take the lights.\n"
         "\n"
+        "What the lights show while a game drives comes from the lights profile,\n"
+        "$XDG_CONFIG_HOME/brimsel-tool/lights.toml (~/.config/brimsel-tool/lights.toml;\n"
+        "%APPDATA%\\Brimsel tool\\lights.toml on Windows), a TOML file: the idle\n"
+        "colour, the rev light's stages and flash, and for each accessory a list of\n"
+        "what it shows (rev, shift, handbrake, base, off; the first that has\n"
+        "something to show wins; base is its kept colour, else the idle colour),\n"
+        "for every game, one game or one car. No file is the behaviour above; a\n"
+        "change applies within a second; a file with errors is reported once and\n"
+        "the last good profile stays. --shift-at and --idle win over the profile.\n"
+        "Standard error names each game and car as a profile names them.\n"
+        "\n"
         "With --openrgb it serves the OpenRGB SDK (protocol versions up to 3) on\n"
         "127.0.0.1:6742, or on ADDRESS:PORT; when no PORT is given and 6742 is taken\n"
         "(OpenRGB's own server), on 6743, and says so. Each accessory it sets is a\n"
@@ -523,7 +612,7 @@ QString BrimselCtl::helpText()
         "     rule), or a write to it failed or was not answered in time, or the\n"
         "     output could not be written (a message on standard error says so)\n"
         "  2  bad arguments: an unknown option, a bad colour or accessory name;\n"
-        "     nothing is sent\n"
+        "     nothing is sent; with --check-profile: the profile has errors\n"
         "  3  none of the accessories asked for is connected (\"Device not found\"),\n"
         "     or USB HID support could not start (the message says why); with\n"
         "     --stream: none of them was connected at any time\n"

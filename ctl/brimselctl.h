@@ -50,7 +50,8 @@ private:
     // What a command line asks for, once checked.
     struct Command
     {
-        enum Mode { Help, Version, List, Color, Stream, Telemetry } mode = Help;
+        enum Mode { Help, Version, List, Color, Stream, Telemetry, CheckProfile } mode = Help;
+        QString profilePath; // --check-profile
         QRgb rgb = 0;
         int devices = AccessoryTable::AllBits;
         bool devicesNamed = false;
@@ -65,7 +66,9 @@ private:
     static bool agentOptions(const Arguments &arguments, const QString &telemetryEndpoint,
                              const QString &openRgbEndpoint, LightsAgent::Options *options,
                              QString *error);
+    static bool checkProfileCommand(const Arguments &arguments, Command *command, QString *error);
     int dispatch(const Command &command);
+    int checkProfile(const QString &path);
 
     int usageError(const QString &message);
     int listDevices();

@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
-# bash completion for brimsel-ctl: options, accessory names after --device and
-# colour names after --color and --idle. The options are read from the
+# bash completion for brimsel-ctl: options, accessory names after --device,
+# colour names after --color and --idle, and files after --profile and
+# --check-profile. The options are read from the
 # program's --help each time, so options added later complete without a
 # change here.
 
@@ -58,6 +59,13 @@ _brimsel_ctl()
         # An address or a number: nothing to offer.
         COMPREPLY=()
         return
+        ;;
+    --profile | --check-profile)
+        # A file (--check-profile's is optional, and may be an option next).
+        if [[ $prev == --profile || $cur != -* ]]; then
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return
+        fi
         ;;
     -d | --device)
         # A comma list: complete the name after the last comma, from those

@@ -33,17 +33,15 @@ bool AcFormat::decode(const unsigned char *p, size_t, TelemetryDecoder::Sample *
     return B::plausibleRpm(s->rpm);
 }
 
-bool AcFormat::carOf(const unsigned char *p, size_t size, std::array<char, 4> *car)
+bool AcFormat::carOf(const unsigned char *p, size_t size, TelemetryDecoder::Car *car)
 {
     if (size != HandshakeSize)
         return false;
-    // FNV-1a over the name's bytes up to its end: any change of car changes it.
-    uint32_t hash = 2166136261u;
-    for (size_t i = 0; i + 1 < kNameBytes && (p[i] || p[i + 1]); i += 2) {
-        hash = (hash ^ p[i]) * 16777619u;
-        hash = (hash ^ p[i + 1]) * 16777619u;
-    }
-    for (size_t i = 0; i < car->size(); ++i)
-        (*car)[i] = char(hash >> (8 * i));
+    // UTF-16LE, which the game may end with '%' and zeros.
+    size_t units = 0;
+    while (units < kNameBytes / 2 && (p[2 * units] || p[2 * units + 1]) &&
+           !(p[2 * units] == '%' && p[2 * units + 1] == 0))
+        ++units;
+    TelemetryDecoder::setCarUtf16(car, p, units);
     return true;
 }

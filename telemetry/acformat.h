@@ -17,8 +17,8 @@ public:
 
     static TelemetryDecoder::Format claims(const unsigned char *data, size_t size);
     static bool decode(const unsigned char *data, size_t size, TelemetryDecoder::Sample *sample);
-    // The handshake's answer: a key for its car name, for Sample::car.
-    static bool carOf(const unsigned char *data, size_t size, std::array<char, 4> *car);
+    // The handshake's answer: its car name, for Sample::car.
+    static bool carOf(const unsigned char *data, size_t size, TelemetryDecoder::Car *car);
 };
 
 #endif // ACFORMAT_H

@@ -14,7 +14,9 @@ enum Page { Physics, Graphics, Static };
 constexpr size_t kPhysicsSize = 24;
 // Graphics: packetId 0, status 4.
 constexpr size_t kGraphicsSize = 8;
-constexpr size_t kMaxRpm = 412; // static page
+// Static page: carModel, 33 UTF-16 characters, at 68; maxRpm at 412.
+constexpr size_t kCarModel = 68, kCarModelUnits = 33;
+constexpr size_t kMaxRpm = 412;
 enum Status { Off, Replay, Live, Pause };
 
 } // namespace
@@ -30,6 +32,7 @@ AcMemory::AcMemory()
 SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *progress)
 {
     unsigned char physics[kPhysicsSize], graphics[kGraphicsSize], maxRpm[4], again[4];
+    unsigned char carModel[kCarModelUnits * 2];
     // No lock in these pages: the physics page is taken again if its
     // packet counter moved while it was copied.
     bool consistent = false;
@@ -43,7 +46,8 @@ SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *pro
         return Nothing;
     if (!block(Graphics).read(0, graphics, sizeof graphics))
         return tooShort(Graphics);
-    if (!block(Static).read(kMaxRpm, maxRpm, sizeof maxRpm))
+    if (!block(Static).read(kMaxRpm, maxRpm, sizeof maxRpm) ||
+        !block(Static).read(kCarModel, carModel, sizeof carModel))
         return tooShort(Static);
 
     const int status = B::s32(graphics, 4);
@@ -57,6 +61,7 @@ SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *pro
     s->gear = gear - 1;
     s->hasRaceOn = true;
     s->raceOn = status == Live;
+    TelemetryDecoder::setCarUtf16(&s->car, carModel, kCarModelUnits);
     if (!B::plausibleRpm(s->rpm) || !B::plausibleRpm(s->maxRpm) ||
         (s->maxRpm > 0 && s->rpm > s->maxRpm * B::MaxOverRev))
         return unreadable(QStringLiteral("values no game writes"));

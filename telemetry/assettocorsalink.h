@@ -43,7 +43,7 @@ private:
     qint64 lastRequest = 0;
     bool asked = false;
     qint64 lastPacket = 0;
-    std::array<char, 4> car{};
+    TelemetryDecoder::Car car{};
 };
 
 #endif // ASSETTOCORSALINK_H

@@ -30,6 +30,8 @@ bool ForzaFormat::decode(const unsigned char *p, size_t, TelemetryDecoder::Sampl
     s->raceOn = raceOn == 1;
     s->maxRpm = B::f32(p, 8);
     s->rpm = B::f32(p, 16);
+    if (const int32_t ordinal = B::s32(p, 212)) // the car's number; 0 in menus
+        TelemetryDecoder::setCar(&s->car, ordinal);
     if (s->format != TelemetryDecoder::ForzaSled) {
         const size_t dash = s->format == TelemetryDecoder::ForzaWorldDash ? 244 : 232;
         const int gear = p[dash + 75]; // 0 reverse

@@ -78,5 +78,7 @@ bool Gt7Format::decode(const unsigned char *data, size_t, TelemetryDecoder::Samp
     s->handbrake = flags & HandbrakeActive;
     s->hasRaceOn = true;
     s->raceOn = !(flags & (Paused | Loading));
+    if (const int32_t code = B::s32(p, 0x124)) // the car's code
+        TelemetryDecoder::setCar(&s->car, code);
     return rpm <= float(maxAlert) * B::MaxOverRev;
 }

@@ -123,6 +123,7 @@ SharedMemoryGame::Read IRacingMemory::read(TelemetryDecoder::Sample *s, uint64_t
     const float blink = pick(pick(rpmValue(BlinkRpm), rpmValue(LastRpm)),
                              pick(sessionRpms[SessionBlink], sessionRpms[SessionLast]));
     s->maxRpm = std::max(pick(blink, sessionRpms[RedLine]), shift);
+    s->car = sessionCar;
     s->hasShiftSignal = shift > 0;
     s->shiftSignal = s->hasShiftSignal && s->rpm >= shift;
     return Readable;
@@ -164,6 +165,7 @@ SharedMemoryGame::Read IRacingMemory::findVariables(size_t headerOffset, int cou
 void IRacingMemory::readSessionInfo(size_t offset, int length)
 {
     sessionRpms = {};
+    sessionCar = {};
     if (length <= 0 || length > MaxSessionInfoBytes)
         return;
     QByteArray text(length, Qt::Uninitialized);
@@ -181,6 +183,33 @@ void IRacingMemory::readSessionInfo(size_t offset, int length)
         while (end < text.size() && text[end] != ' ' && text[end] != '\n' && text[end] != '\r')
             ++end;
         sessionRpms[k] = plausibleOrZero(text.mid(start, end - start).toDouble());
+    }
+    // The player's car: DriverCarIdx names its entry in the drivers' list,
+    // "- CarIdx: N", whose CarScreenName comes before the next entry. The
+    // text is ISO-8859-1.
+    const QByteArray driverKey("DriverCarIdx:");
+    const int driver = text.indexOf(driverKey);
+    if (driver < 0)
+        return;
+    const int lineEnd = text.indexOf('\n', driver);
+    const QByteArray index =
+        text.mid(driver + driverKey.size(), lineEnd < 0 ? -1 : lineEnd - driver - driverKey.size())
+            .trimmed();
+    const QByteArray entryKey = "- CarIdx: " + index;
+    for (int entry = text.indexOf(entryKey); entry >= 0;
+         entry = text.indexOf(entryKey, entry + 1)) {
+        const int after = entry + entryKey.size();
+        if (after < text.size() && text[after] != '\n' && text[after] != '\r')
+            continue; // "- CarIdx: 12" when looking for 1
+        const int next = text.indexOf("- CarIdx:", after);
+        const int name = text.indexOf("CarScreenName:", after);
+        if (name < 0 || (next >= 0 && name > next))
+            return;
+        const int end = text.indexOf('\n', name);
+        const int from = name + int(std::strlen("CarScreenName:"));
+        TelemetryDecoder::setCar(
+            &sessionCar, QString::fromLatin1(text.mid(from, end < 0 ? -1 : end - from).trimmed()));
+        return;
     }
 }
 

@@ -56,6 +56,7 @@ private:
     int32_t sessionUpdate = 0;
     // From the session's text: shift, blink, last, red line; 0 where absent.
     std::array<float, 4> sessionRpms{};
+    TelemetryDecoder::Car sessionCar{}; // the player's car's screen name
     bool haveTick = false;
     int32_t lastTick = 0;
     std::vector<unsigned char> row, table;

@@ -23,7 +23,7 @@ bool OutGaugeFormat::decode(const unsigned char *p, size_t, TelemetryDecoder::Sa
         return false;
     s->hasGear = true;
     s->gear = gear == 0 ? -1 : gear - 1;
-    std::memcpy(s->car.data(), p + 4, s->car.size());
+    std::memcpy(s->car.data(), p + 4, 4); // the short car name, as "FZ50"
     s->rpm = B::f32(p, 16);
     const uint32_t showLights = B::u32(p, 44);
     s->hasShiftSignal = true;

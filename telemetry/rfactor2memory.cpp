@@ -3,6 +3,8 @@
 
 #include "telemetrybytes.h"
 
+#include <algorithm>
+
 using B = TelemetryBytes;
 
 namespace {
@@ -11,7 +13,8 @@ enum Buffer { Telemetry, Scoring };
 // Both: mVersionUpdateBegin 0, mVersionUpdateEnd 4.
 // Telemetry: mNumVehicles 12, the cars from 16.
 constexpr size_t kTelemetryVehicles = 16, kTelemetryVehicleSize = 1888;
-constexpr size_t kId = 0, kGear = 352, kRpm = 356, kMaxRpm = 532;
+constexpr size_t kId = 0, kVehicleName = 32, kGear = 352, kRpm = 356, kMaxRpm = 532;
+constexpr size_t kVehicleNameBytes = 64;
 // Scoring: mNumVehicles 116, mGamePhase 120, mInRealtime 127, the cars from 560.
 constexpr size_t kScoringHead = 128, kScoringVehicles = 560, kScoringVehicleSize = 584;
 constexpr size_t kIsPlayer = 196;
@@ -130,6 +133,11 @@ bool RFactor2Memory::fillEngine(const unsigned char *car, TelemetryDecoder::Samp
         return false;
     s->rpm = float(rpm);
     s->maxRpm = float(maxRpm);
+    // The car's name, as the game's vehicle file gives it.
+    size_t n = 0;
+    while (n < kVehicleNameBytes && n + 1 < s->car.size() && car[kVehicleName + n])
+        ++n;
+    std::copy(car + kVehicleName, car + kVehicleName + n, s->car.begin());
     s->hasGear = true;
     s->gear = B::s32(car, kGear);
     return s->gear >= -1 && s->gear <= B::MaxForwardGears &&

@@ -11,6 +11,10 @@
 #include "rbrformat.h"
 #include "wrcformat.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
 namespace {
 
 struct Row
@@ -61,6 +65,134 @@ TelemetryDecoder::Format TelemetryDecoder::gameOf(Format format)
     if (format == ProjectCars2Memory)
         return ProjectCars2;
     return format;
+}
+
+void TelemetryDecoder::setCar(Car *car, const QString &name)
+{
+    car->fill(0);
+    const QByteArray bytes = name.toUtf8();
+    size_t n = std::min(size_t(bytes.size()), car->size() - 1);
+    // Not in the middle of a character.
+    while (n > 0 && n < size_t(bytes.size()) && (uchar(bytes[int(n)]) & 0xc0) == 0x80)
+        --n;
+    std::copy(bytes.constData(), bytes.constData() + n, car->begin());
+}
+
+void TelemetryDecoder::setCar(Car *car, long long number)
+{
+    car->fill(0);
+    std::snprintf(car->data(), car->size(), "%lld", number);
+}
+
+void TelemetryDecoder::setCarUtf16(Car *car, const unsigned char *text, size_t units)
+{
+    // By hand: it runs for every snapshot of a sim, and allocates nothing.
+    car->fill(0);
+    size_t at = 0;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t c = uint32_t(text[2 * i] | text[2 * i + 1] << 8);
+        if (c == 0)
+            break;
+        if (c >= 0xd800 && c < 0xdc00 && i + 1 < units) {
+            const uint32_t low = uint32_t(text[2 * i + 2] | text[2 * i + 3] << 8);
+            if (low >= 0xdc00 && low < 0xe000) {
+                c = 0x10000 + ((c - 0xd800) << 10) + (low - 0xdc00);
+                ++i;
+            }
+        }
+        if (c >= 0xd800 && c < 0xe000)
+            c = 0xfffd; // a lone half of a pair
+        char bytes[4];
+        size_t n;
+        if (c < 0x80) {
+            bytes[0] = char(c);
+            n = 1;
+        } else if (c < 0x800) {
+            bytes[0] = char(0xc0 | c >> 6);
+            bytes[1] = char(0x80 | (c & 0x3f));
+            n = 2;
+        } else if (c < 0x10000) {
+            bytes[0] = char(0xe0 | c >> 12);
+            bytes[1] = char(0x80 | (c >> 6 & 0x3f));
+            bytes[2] = char(0x80 | (c & 0x3f));
+            n = 3;
+        } else {
+            bytes[0] = char(0xf0 | c >> 18);
+            bytes[1] = char(0x80 | (c >> 12 & 0x3f));
+            bytes[2] = char(0x80 | (c >> 6 & 0x3f));
+            bytes[3] = char(0x80 | (c & 0x3f));
+            n = 4;
+        }
+        if (at + n >= car->size())
+            break;
+        std::copy(bytes, bytes + n, car->begin() + long(at));
+        at += n;
+    }
+}
+
+QString TelemetryDecoder::carName(const Car &car)
+{
+    return QString::fromUtf8(car.data(), int(std::find(car.begin(), car.end(), 0) - car.begin()));
+}
+
+QStringList TelemetryDecoder::gameNames(Format format)
+{
+    switch (format) {
+    case Unknown:
+    case FormatCount:
+        break;
+    case ForzaSled:
+    case ForzaDash:
+    case ForzaWorldDash:
+    case ForzaDashTyres:
+        return {QStringLiteral("Forza")};
+    case OutGauge:
+    case OutGaugeWithId:
+        return {QStringLiteral("Live for Speed"), QStringLiteral("BeamNG.drive")};
+    case Codemasters:
+        return {QStringLiteral("DiRT Rally 2.0"), QStringLiteral("DiRT 4")};
+    case F1_2021:
+    case F1_2022:
+    case F1_2023:
+    case F1_2024:
+    case F1_2025:
+        return {QStringLiteral("F1 %1").arg(21 + (format - F1_2021))};
+    case EaWrc:
+        return {QStringLiteral("EA SPORTS WRC")};
+    case ProjectCars2:
+    case ProjectCars2Memory:
+        return {QStringLiteral("Automobilista 2"), QStringLiteral("Project CARS 2")};
+    case RichardBurnsRally:
+        return {QStringLiteral("Richard Burns Rally")};
+    case AssettoCorsa:
+        return {QStringLiteral("Assetto Corsa")};
+    case AssettoCorsaMemory:
+        // One layout, written alike by both: it does not say which.
+        return {QStringLiteral("Assetto Corsa Competizione"), QStringLiteral("Assetto Corsa")};
+    case GranTurismo7:
+        return {QStringLiteral("Gran Turismo 7")};
+    case GranTurismoSport:
+        return {QStringLiteral("Gran Turismo Sport")};
+    case IRacing:
+        return {QStringLiteral("iRacing")};
+    case RFactor2Memory:
+        return {QStringLiteral("rFactor 2")};
+    case LeMansUltimate:
+        return {QStringLiteral("Le Mans Ultimate")};
+    }
+    return {};
+}
+
+QStringList TelemetryDecoder::allGameNames()
+{
+    QStringList names;
+    for (int f = Unknown + 1; f < FormatCount; ++f) {
+        for (const QString &name : gameNames(Format(f))) {
+            if (!names.contains(name))
+                names << name;
+        }
+    }
+    return names;
 }
 
 QString TelemetryDecoder::formatName(Format format)

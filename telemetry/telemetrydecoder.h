@@ -3,6 +3,7 @@
 #define TELEMETRYDECODER_H
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstddef>
@@ -44,6 +45,11 @@ public:
         FormatCount
     };
 
+    // A car's name in UTF-8, cut at a character's end, NUL-padded: long
+    // enough to tell every game's cars apart, and no allocation per packet.
+    static constexpr size_t CarBytes = 48;
+    using Car = std::array<char, CarBytes>;
+
     // What one packet says. A game that spreads its data over several kinds
     // of packet fills only what this one carries.
     struct Sample
@@ -60,8 +66,14 @@ public:
         bool raceOn = true;
         bool hasShiftSignal = false; // the game's own shift light, where it sends one
         bool shiftSignal = false;
-        std::array<char, 4> car{}; // OutGauge: the short car name, NUL-padded
+        Car car{}; // the car's name where the game gives one (setCar), NUL-padded
     };
+
+    static void setCar(Car *car, const QString &name);
+    static void setCar(Car *car, long long number);
+    // UTF-16LE as the sims write it, up to `units` of it or a NUL.
+    static void setCarUtf16(Car *car, const unsigned char *text, size_t units);
+    static QString carName(const Car &car);
 
     // Largest packet of any format; a reader's buffer needs at least one
     // byte more, so that a longer packet shows as one of no known size.
@@ -76,6 +88,12 @@ public:
     static QString formatName(Format format);
     // One format for all the sizes and years of one game's: its first.
     static Format gameOf(Format format);
+    // The names of the game that sends a format, as a user says them and a
+    // profile names its games: short and stable. Most have one; where one
+    // format is sent by two games that it does not tell apart, both.
+    static QStringList gameNames(Format format);
+    // Every name gameNames() gives, each once.
+    static QStringList allGameNames();
 };
 
 #endif // TELEMETRYDECODER_H

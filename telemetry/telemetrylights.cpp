@@ -2,14 +2,12 @@
 #include "telemetrylights.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace {
 
-const QRgb kGreen = qRgb(0x00, 0xff, 0x00);
-const QRgb kYellow = qRgb(0xff, 0xff, 0x00);
-const QRgb kRed = qRgb(0xff, 0x00, 0x00);
-const QRgb kBlue = qRgb(0x00, 0x00, 0xff);
 const QRgb kOff = qRgb(0x00, 0x00, 0x00);
 
 // Until the engine has been revved to twice its lowest running speed, the
@@ -17,17 +15,56 @@ const QRgb kOff = qRgb(0x00, 0x00, 0x00);
 // would show red at idle.
 constexpr float kLearntRatio = 2.0f;
 
+LightsProfile defaultProfile(QRgb idle, double shiftAt, bool followGameShift)
+{
+    LightsProfile profile = LightsProfile::defaults();
+    profile.idle = idle;
+    profile.settings.flashFrom = shiftAt * 100;
+    profile.settings.flashFollowsGame = followGameShift;
+    return profile;
+}
+
 } // namespace
 
 TelemetryLights::TelemetryLights(QRgb idle, double shiftAt, Clock clock, bool followGameShift)
-    : idle(idle), shiftAt(shiftAt), clock(std::move(clock)), followGameShift(followGameShift)
+    : TelemetryLights(defaultProfile(idle, shiftAt, followGameShift), std::move(clock))
 {
+}
+
+TelemetryLights::TelemetryLights(const LightsProfile &profile, Clock clock)
+    : clock(std::move(clock)), current(profile), settings(&current.settings)
+{
+}
+
+void TelemetryLights::setProfile(const LightsProfile &profile)
+{
+    current = profile;
+    pickSettings();
+    // The stage as the new profile draws it; a flash under way goes on.
+    const int before = revStage;
+    revStage = stageNow();
+    if (revStage == Flash && before != Flash)
+        flashStart = clock();
+}
+
+void TelemetryLights::pickSettings()
+{
+    settings = &current.settings;
+    if (current.games.empty() || format == TelemetryDecoder::Unknown)
+        return;
+    const QString car = TelemetryDecoder::carName(carSeen);
+    for (const QString &name : TelemetryDecoder::gameNames(format)) {
+        if (current.games.count(name.toCaseFolded())) {
+            settings = &current.settingsFor(name, car);
+            return;
+        }
+    }
 }
 
 void TelemetryLights::feed(const TelemetryDecoder::Sample &sample)
 {
     const qint64 now = clock();
-    const Stage before = driving(now) ? revStage : Idle;
+    const int before = driving(now) ? revStage : Idle;
     // The newest game that drives has the lights: another one that sits in
     // its menus (a sim left running beside it) does not take them away.
     if (driving(now) && TelemetryDecoder::gameOf(sample.format) != game && sample.hasRaceOn &&
@@ -40,9 +77,14 @@ void TelemetryLights::feed(const TelemetryDecoder::Sample &sample)
         game = TelemetryDecoder::gameOf(sample.format);
         raceOn = true;
         gameMaxRpm = 0;
-        car = {};
+        carSeen = {};
         highestRpm = 0;
         lowestRunningRpm = 0;
+        percent = -1;
+    }
+    if (sample.format != format) {
+        format = sample.format;
+        pickSettings();
     }
     if (sample.hasRaceOn)
         raceOn = sample.raceOn;
@@ -57,61 +99,110 @@ void TelemetryLights::feed(const TelemetryDecoder::Sample &sample)
     hasHandbrake = sample.hasHandbrake;
     handbrake = sample.handbrake;
     const float maximum = maximumFor(sample);
-    const Stage byRpm = maximum > 0 ? stageFor(double(sample.rpm) / double(maximum)) : Idle;
-    Stage next = byRpm;
-    if (sample.hasShiftSignal && followGameShift)
-        next = sample.shiftSignal ? Flash : std::min(byRpm, Red);
-    // A flash starts blue, each time the light gets there.
-    if (next == Flash && before != Flash)
+    percent = maximum > 0 ? double(sample.rpm) / double(maximum) * 100 : -1;
+    hasShiftSignal = sample.hasShiftSignal;
+    shiftSignal = sample.shiftSignal;
+    revStage = stageNow();
+    // A flash starts lit, each time the light gets there.
+    if (revStage == Flash && before != Flash)
         flashStart = now;
-    revStage = next;
 }
 
-// The game's maximum, or one learnt from the RPM seen; 0 until there is one.
+// The profile's maximum for the car, the game's, or one learnt from the RPM
+// seen; 0 until there is one.
 float TelemetryLights::maximumFor(const TelemetryDecoder::Sample &sample)
 {
-    if (gameMaxRpm > 0)
-        return gameMaxRpm;
-    if (sample.car != car) {
-        car = sample.car;
+    if (sample.car != carSeen) {
+        carSeen = sample.car;
         highestRpm = 0;
         lowestRunningRpm = 0;
+        pickSettings();
     }
+    if (settings->maxRpm > 0)
+        return float(settings->maxRpm);
+    if (gameMaxRpm > 0)
+        return gameMaxRpm;
     highestRpm = std::max(highestRpm, sample.rpm);
     if (sample.rpm > 0 && (lowestRunningRpm == 0 || sample.rpm < lowestRunningRpm))
         lowestRunningRpm = sample.rpm;
     return highestRpm > 0 && highestRpm >= lowestRunningRpm * kLearntRatio ? highestRpm : 0;
 }
 
-TelemetryLights::Stage TelemetryLights::stage() const
+int TelemetryLights::stageNow() const
+{
+    if (!raceOn)
+        return Idle;
+    const bool flash = hasShiftSignal && settings->flashFollowsGame
+                           ? shiftSignal
+                           : percent >= 0 && percent >= settings->flashFrom;
+    if (flash)
+        return Flash;
+    int stage = Idle;
+    for (size_t i = 0; i < settings->stages.size(); ++i) {
+        if (percent >= 0 && percent >= settings->stages[i].from)
+            stage = int(i);
+    }
+    return stage;
+}
+
+int TelemetryLights::stage() const
 {
     return driving(clock()) ? revStage : Idle;
 }
 
+int TelemetryLights::flashHalfMs() const
+{
+    return std::max(1, int(std::lround(1000 / settings->flashHz)));
+}
+
 TelemetryLights::Colors TelemetryLights::colors() const
+{
+    return colors({current.idle, current.idle, current.idle});
+}
+
+TelemetryLights::Colors TelemetryLights::colors(const Colors &base) const
 {
     const qint64 now = clock();
     if (!driving(now))
-        return {idle, idle, idle};
-    QRgb rev = idle;
-    switch (revStage) {
-    case Idle:
-        break;
-    case Green:
-        rev = kGreen;
-        break;
-    case Yellow:
-        rev = kYellow;
-        break;
-    case Red:
-        rev = kRed;
-        break;
-    case Flash:
-        rev = ((now - flashStart) / FlashMs) % 2 == 0 ? kBlue : kOff;
-        break;
+        return base;
+    using Show = LightsProfile::Show;
+    // The flash is lit and dark in turn, each half as long.
+    const bool flashing = revStage == Flash;
+    const QRgb flash =
+        flashing && ((now - flashStart) / flashHalfMs()) % 2 == 0 ? settings->flashColor : kOff;
+    Colors shown = base;
+    for (size_t slot = 0; slot < shown.size(); ++slot) {
+        const LightsProfile::Accessory &accessory = settings->accessories[slot];
+        for (const Show show : accessory.show) {
+            bool has = true;
+            switch (show) {
+            case Show::Rev:
+                has = flashing || (revStage >= 0 && size_t(revStage) < settings->stages.size());
+                if (has)
+                    shown[slot] = flashing ? flash : settings->stages[size_t(revStage)].color;
+                break;
+            case Show::Shift:
+                has = flashing;
+                shown[slot] = flash;
+                break;
+            case Show::Handbrake:
+                // The lever, where the game reports it: pulled or not.
+                has = hasHandbrake;
+                shown[slot] = handbrake ? accessory.handbrake : base[slot];
+                break;
+            case Show::Base:
+                shown[slot] = base[slot];
+                break;
+            case Show::Off:
+                shown[slot] = kOff;
+                break;
+            }
+            if (has)
+                break;
+            shown[slot] = base[slot];
+        }
     }
-    const QRgb handbrakeColor = hasHandbrake ? (handbrake ? kRed : idle) : rev;
-    return {handbrakeColor, rev, rev};
+    return shown;
 }
 
 int TelemetryLights::msUntilChange() const
@@ -120,22 +211,11 @@ int TelemetryLights::msUntilChange() const
     if (!driving(now))
         return -1;
     qint64 wait = lastHeard + SilenceMs - now;
-    if (revStage == Flash)
-        wait = std::min(wait, FlashMs - (now - flashStart) % FlashMs);
+    if (revStage == Flash) {
+        const int half = flashHalfMs();
+        wait = std::min(wait, half - (now - flashStart) % half);
+    }
     return int(wait);
-}
-
-TelemetryLights::Stage TelemetryLights::stageFor(double fraction) const
-{
-    if (fraction >= shiftAt)
-        return Flash;
-    if (fraction >= RedFrom)
-        return Red;
-    if (fraction >= YellowFrom)
-        return Yellow;
-    if (fraction >= GreenFrom)
-        return Green;
-    return Idle;
 }
 
 bool TelemetryLights::driving(qint64 now) const

@@ -2,6 +2,7 @@
 #ifndef TELEMETRYLIGHTS_H
 #define TELEMETRYLIGHTS_H
 
+#include "lightsprofile.h"
 #include "telemetrydecoder.h"
 
 #include <QColor>
@@ -9,10 +10,11 @@
 #include <array>
 #include <functional>
 
-// What the accessories show for the telemetry read so far: a rev light on
-// the shifters, the handbrake red while it is pulled, the idle colour while
-// nobody drives. Time comes from the clock it is given, so that the flash
-// and the fall-back to idle can be checked without waiting.
+// What the accessories show for the telemetry read so far, as a profile
+// says: by default a rev light on the shifters, the handbrake red while it
+// is pulled, each accessory's base colour (kept, else idle) while nobody
+// drives. Time comes from the clock it is given, so that the flash and the
+// fall-back to the base colours can be checked without waiting.
 class TelemetryLights
 {
 public:
@@ -20,55 +22,69 @@ public:
     // One colour per accessory, in slot order: handbrake, SQ shifter, H shifter.
     using Colors = std::array<QRgb, 3>;
 
-    enum Stage { Idle, Green, Yellow, Red, Flash };
+    // Where the rev light is: below its first stage, at one, or flashing.
+    enum Stage { Idle = -1, Flash = -2 }; // else the index of the stage
 
-    static constexpr double GreenFrom = 0.70;
-    static constexpr double YellowFrom = 0.85;
-    static constexpr double RedFrom = 0.92;
     static constexpr double DefaultShiftAt = 0.97;
-    static constexpr int FlashMs = 125; // blue, then off, each this long
     static constexpr int SilenceMs = 2000;
 
-    // shiftAt: the fraction of the maximum RPM from which the light flashes,
-    // where the game sends no shift signal of its own or followGameShift is
-    // false (the user named a shift point).
+    // The default profile with that idle colour and shift point (a fraction
+    // of the maximum RPM); followGameShift false when the user named the
+    // shift point, so that it holds where a game sends its own signal.
     TelemetryLights(QRgb idle, double shiftAt, Clock clock, bool followGameShift = true);
+    TelemetryLights(const LightsProfile &profile, Clock clock);
+
+    // Another profile, from the next colours() on.
+    void setProfile(const LightsProfile &profile);
+    const LightsProfile &profile() const { return current; }
 
     // A readable packet has come.
     void feed(const TelemetryDecoder::Sample &sample);
 
-    Stage stage() const; // of the rev light, now
+    int stage() const; // of the rev light, now
     // Whether a game drives now: the lights are the game's, not idle.
     bool isDriving() const { return driving(clock()); }
     // The game that spoke last, driving or not.
     TelemetryDecoder::Format lastGame() const { return game; }
+    // Its format of that game (F1's by year).
+    TelemetryDecoder::Format lastFormat() const { return format; }
+    // The car it drives, as the game names it; empty where it names none.
+    QString car() const { return TelemetryDecoder::carName(carSeen); }
+    // base: each accessory's colour when nothing else is shown (its kept
+    // colour, else the idle colour); the idle colour for all without it.
+    Colors colors(const Colors &base) const;
     Colors colors() const;
     // Milliseconds until colors() changes by itself (the flash, silence), or -1.
     int msUntilChange() const;
 
 private:
-    Stage stageFor(double fraction) const;
     bool driving(qint64 now) const;
     float maximumFor(const TelemetryDecoder::Sample &sample);
+    void pickSettings();
+    int stageNow() const;
+    int flashHalfMs() const;
 
-    const QRgb idle;
-    const double shiftAt;
     const Clock clock;
-    const bool followGameShift;
+    LightsProfile current;
+    const LightsProfile::Settings *settings; // for the game and car now
 
     bool heard = false;
     qint64 lastHeard = 0;
     // What the game last said, kept across its kinds of packet until
     // another game speaks.
     TelemetryDecoder::Format game = TelemetryDecoder::Unknown;
+    TelemetryDecoder::Format format = TelemetryDecoder::Unknown; // of that game, by year
     bool raceOn = true;
     float gameMaxRpm = 0;
-    Stage revStage = Idle;
+    double percent = -1; // of the maximum RPM; -1 while there is no maximum
+    bool hasShiftSignal = false;
+    bool shiftSignal = false;
+    int revStage = Idle;
     qint64 flashStart = 0;
     bool hasHandbrake = false;
     bool handbrake = false;
+    TelemetryDecoder::Car carSeen{};
     // Where the game sends no maximum: the highest RPM since the car changed.
-    std::array<char, 4> car{};
     float highestRpm = 0;
     float lowestRunningRpm = 0;
 };

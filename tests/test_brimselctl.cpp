@@ -151,7 +151,15 @@ void TestBrimselCtl::rejectedArguments_data()
     QTest::newRow("stream and colour") << QStringList{"--stream", "-c", "red"} << "only one of";
     QTest::newRow("device alone") << QStringList{"--device", "sq"} << "nothing to do";
     QTest::newRow("device with list") << QStringList{"-l", "-d", "sq"} << "or --openrgb only";
-    QTest::newRow("idle alone") << QStringList{"-c", "red", "--idle", "red"} << "--idle goes with";
+    QTest::newRow("idle alone") << QStringList{"-c", "red", "--idle", "red"}
+                                << "--idle and --profile go with";
+    QTest::newRow("profile alone")
+        << QStringList{"--list", "--profile", "x.toml"} << "--profile go with";
+    QTest::newRow("no such profile")
+        << QStringList{"--openrgb", "--profile", "/nonexistent/lights.toml"}
+        << "--profile: no file";
+    QTest::newRow("check-profile and more")
+        << QStringList{"--check-profile", "--telemetry"} << "--check-profile goes alone";
     QTest::newRow("shift point, agent")
         << QStringList{"--openrgb", "--shift-at", "90"} << "go with --telemetry only";
     QTest::newRow("agent, three ports")
@@ -388,9 +396,10 @@ void TestBrimselCtl::helpAndVersion()
     QVERIFY(manPage.open(QIODevice::ReadOnly | QIODevice::Text));
     const QSet<QString> documented = longOptions(BrimselCtl::helpText());
     QCOMPARE(longOptions(QString::fromUtf8(manPage.readAll())), documented);
-    QCOMPARE(documented, (QSet<QString>{"--list", "--color", "--colour", "--stream", "--telemetry",
-                                        "--openrgb", "--shift-at", "--idle", "--ac", "--gt7",
-                                        "--device", "--help", "--version"}));
+    QCOMPARE(documented,
+             (QSet<QString>{"--list", "--color", "--colour", "--stream", "--telemetry", "--openrgb",
+                            "--shift-at", "--idle", "--ac", "--gt7", "--profile", "--check-profile",
+                            "--device", "--help", "--version"}));
 }
 
 // What comes from the command line reaches the terminal neither as a command

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -166,7 +167,12 @@ class TestLightsAgent : public QObject
     Q_OBJECT
 private slots:
     // The one-agent mark of our own: never the user's, where an agent runs.
-    void initTestCase() { qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit()); }
+    void initTestCase()
+    {
+        // Never the user's agent mark or lights profile.
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", runtime.path().toLocal8Bit());
+    }
     void init() { FakeHidBus::reset(); }
     void everyFormatOverTheLoopback();
     void theGamesOnTheirOwnPorts();
@@ -176,6 +182,7 @@ private slots:
     void portTaken();
     void oneAgentPerUser();
     void anAccessoryThatCannotBeOpened();
+    void followsTheProfileAsItChanges();
 
 private:
     QTemporaryDir runtime;
@@ -265,18 +272,25 @@ void TestLightsAgent::everyFormatOverTheLoopback()
     const qint64 quietMs = (silence->timeNs - lastPacketNs) / 1000000;
     QVERIFY2(quietMs >= 1990 && quietMs < 3000, qPrintable(QString::number(quietMs)));
 
+    // Each format with the names a profile knows its game by, each car once.
     const QString p = "brimsel-ctl: telemetry: ";
+    const QString forza = ", \"Forza\" in a profile\n", lfs = ", \"Live for Speed\" or "
+                                                              "\"BeamNG.drive\" in a profile\n";
+    const QString car = p + "the car \"%1\", [games.\"%2\".cars.\"%1\"] in a profile\n";
     QCOMPARE(result.err,
              QString("brimsel-ctl: listening for telemetry on 127.0.0.1:%1\n").arg(port) + p +
-                 "Forza Data Out, dash (311 bytes)\n" + p +
+                 "Forza Data Out, dash (311 bytes)" + forza + car.arg("2352", "Forza") + p +
                  "cannot read a packet of 100 bytes; such packets are ignored\n" + p +
-                 "Forza Data Out, open-world dash (324 bytes)\n" + p +
-                 "Forza Data Out, dash with tyre wear (331 bytes)\n" + p +
-                 "Forza Data Out, sled (232 bytes)\n" + p +
-                 "Codemasters, extradata=3 (264 bytes)\n" + p + "OutGauge (92 bytes)\n" + p +
-                 "OutGauge with ID (96 bytes)\n" +
-                 // Codemasters again: named once while packets keep coming, again after silence.
-                 p + "Forza Data Out, dash (311 bytes)\n" + p + "2 packets could not be read\n");
+                 "Forza Data Out, open-world dash (324 bytes)" + forza + p +
+                 "Forza Data Out, dash with tyre wear (331 bytes)" + forza + p +
+                 "Forza Data Out, sled (232 bytes)" + forza + p +
+                 "Codemasters, extradata=3 (264 bytes), \"DiRT Rally 2.0\" or \"DiRT 4\" in a "
+                 "profile\n" +
+                 p + "OutGauge (92 bytes)" + lfs + car.arg("XRT", "Live for Speed") + p +
+                 "OutGauge with ID (96 bytes)" + lfs +
+                 // Forza again: named once while packets keep coming, again after silence.
+                 p + "Forza Data Out, dash (311 bytes)" + forza + car.arg("2352", "Forza") + p +
+                 "2 packets could not be read\n");
 }
 
 // F1, EA WRC, Automobilista 2 and RBR, each on the port it sends to by
@@ -348,9 +362,13 @@ void TestLightsAgent::theGamesOnTheirOwnPorts()
                      .arg(ports.games[1].port)
                      .arg(ports.games[2].port)
                      .arg(ports.ac) +
-                 p + "F1, UDP format 2024\n" + p + "F1, UDP format 2022\n" + p +
-                 "EA SPORTS WRC (237 bytes)\n" + p + "Automobilista 2 / Project CARS 2\n" + p +
-                 "Richard Burns Rally, RSF (664 bytes)\n");
+                 p + "F1, UDP format 2024, \"F1 24\" in a profile\n" + p +
+                 "F1, UDP format 2022, \"F1 22\" in a profile\n" + p +
+                 "EA SPORTS WRC (237 bytes), \"EA SPORTS WRC\" in a profile\n" + p +
+                 "Automobilista 2 / Project CARS 2, \"Automobilista 2\" or \"Project CARS 2\" "
+                 "in a profile\n" +
+                 p +
+                 "Richard Burns Rally, RSF (664 bytes), \"Richard Burns Rally\" in a profile\n");
 }
 
 // A stand-in of Assetto Corsa's side on its port: the handshake, asked again
@@ -409,7 +427,8 @@ void TestLightsAgent::assettoCorsaIsAsked()
     QVERIFY2(
         result.err.contains(
             QString("asking Assetto Corsa at 127.0.0.1:%1 for telemetry\n").arg(testPorts().ac)) &&
-            result.err.contains("telemetry: Assetto Corsa (328 bytes)\n") &&
+            result.err.contains(
+                "telemetry: Assetto Corsa (328 bytes), \"Assetto Corsa\" in a profile\n") &&
             result.err.contains("cannot read a packet of 408 bytes"),
         qPrintable(result.err));
 }
@@ -476,7 +495,8 @@ void TestLightsAgent::granTurismoIsKeptSending()
     QVERIFY2(failures.isEmpty(), qPrintable("missing: " + failures.join(", ")));
     QVERIFY2(result.err.contains("asking Gran Turismo 7 on 127.0.0.1:33739, its packets to "
                                  "127.0.0.1:33740 for telemetry\n") &&
-                 result.err.contains("telemetry: Gran Turismo 7 (296 bytes)\n") &&
+                 result.err.contains(
+                     "telemetry: Gran Turismo 7 (296 bytes), \"Gran Turismo 7\" in a profile\n") &&
                  result.err.contains("cannot read a packet of 296 bytes") &&
                  result.err.contains("1 packets could not be read"),
              qPrintable(result.err));
@@ -497,6 +517,7 @@ void TestLightsAgent::aSimInSharedMemoryBesideTheUdpGames()
     options.sources.listen = Endpoint(Endpoint::Loopback, port);
     options.devices = HidWorker::Device(HidWorker::Handbrake | HidWorker::SqShifter);
     options.idle = idle;
+    options.idleGiven = true;
     options.sources.sharedMemoryFolder = folder.path();
     QStringList failures;
     std::atomic<bool> finished{false};
@@ -542,7 +563,8 @@ void TestLightsAgent::aSimInSharedMemoryBesideTheUdpGames()
     for (const QList<QVariant> &s : said)
         lines << s.at(0).toString();
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + lines.join('\n')));
-    QVERIFY2(lines.contains("telemetry: Automobilista 2 / Project CARS 2, shared memory"),
+    QVERIFY2(lines.contains("telemetry: Automobilista 2 / Project CARS 2, shared memory, "
+                            "\"Automobilista 2\" or \"Project CARS 2\" in a profile"),
              qPrintable(lines.join('\n')));
     const QVector<Report> r = reportsTo(sq);
     QCOMPARE(r.last().color, idle);
@@ -676,6 +698,92 @@ void TestLightsAgent::anAccessoryThatCannotBeOpened()
                                  "no access to its hidraw node; install the udev rule") &&
                  !result.err.contains("Device not found"),
              qPrintable(result.err));
+}
+
+// The profile file edited while Forza drives: each change shows within a
+// second, a broken file is said once and changes nothing.
+void TestLightsAgent::followsTheProfileAsItChanges()
+{
+    using M = FakeHidBus::ReadMode;
+    const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
+    const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("lights.toml");
+    const quint16 port = freePort();
+    const QRgb purple = qRgb(0x80, 0x00, 0x80), cyan = qRgb(0, 255, 255),
+               magenta = qRgb(255, 0, 255);
+    LightsAgent::Options options;
+    options.sources.listen = Endpoint(Endpoint::Loopback, port);
+    options.sources.sharedMemoryFolder = folder.path();
+    options.devices = HidWorker::Device(HidWorker::Handbrake | HidWorker::SqShifter);
+    options.idle = purple; // the base of both: nothing is kept
+    options.idleGiven = true;
+    options.profilePath = path;
+    QStringList failures;
+    QVector<qint64> tookMs;
+    std::atomic<bool> finished{false}, driving{true};
+    std::thread packets([&] {
+        Game forza(port);
+        while (driving) {
+            forza.send(P::forza(311, true, 7500, 10000)); // 75 %, the handbrake down
+            QThread::msleep(16);
+        }
+    });
+    std::thread script([&] {
+        // Written whole, or as an editor that renames a new file over it.
+        auto edit = [&](const char *step, const QByteArray &text, bool rename, QRgb handbrake,
+                        QRgb shifter) {
+            QElapsedTimer timer;
+            timer.start();
+            const QString target = rename ? path + ".new" : path;
+            QFile file(target);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) < 0)
+                failures << QString("cannot write for %1").arg(step);
+            file.close();
+            if (rename)
+                std::rename(QFile::encodeName(target).constData(),
+                            QFile::encodeName(path).constData());
+            if (!waitForColor(hb, handbrake) || !waitForColor(sq, shifter))
+                failures << QString::fromLatin1(step);
+            tookMs << timer.elapsed();
+        };
+        if (!waitForColor(sq, green) || !waitForColor(hb, purple))
+            failures << "no profile";
+        edit("stages", "[rev]\nstages = [ { from = 60, color = \"cyan\" } ]\n", false, purple,
+             cyan);
+        edit("handbrake shows the rev light",
+             "[rev]\nstages = [ { from = 60, color = \"cyan\" } ]\n"
+             "[accessories.handbrake]\nshow = [\"rev\", \"base\"]\n",
+             true, cyan, cyan);
+        edit("base while driving", "[accessories.sq]\nshow = [\"base\"]\n", false, purple, purple);
+        edit("the game's own",
+             "[games.\"Forza\"]\nrev.stages = [ { from = 50, color = \"magenta\" } ]\n", true,
+             purple, magenta);
+        edit("broken", "[games.\"Forza\"]\nrev.stages = [ { from = 50, color = \"magenta\" }\n",
+             false, purple, magenta);
+        QThread::msleep(1500); // looked at again and again: said once
+        finished = true;
+    });
+    LightsAgent agent(options);
+    QSignalSpy said(&agent, SIGNAL(message(QString)));
+    QVERIFY(agent.start());
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 30000);
+    driving = false;
+    packets.join();
+    script.join();
+    agent.stop();
+    QStringList lines;
+    for (const QList<QVariant> &s : said)
+        lines << s.at(0).toString();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ") + "\n" + lines.join('\n')));
+    for (qint64 ms : tookMs)
+        QVERIFY2(ms < 1000, qPrintable(QString("a change took %1 ms").arg(ms)));
+    // Where the list ends unclosed.
+    QCOMPARE(lines.filter(path + ":2:49: ").size(), 1);
+    QVERIFY(
+        lines.filter(path + ":2:49: ").first().endsWith("; the last good profile stays in force"));
+    QCOMPARE(lines.filter("profile: " + path + " changed; applied").size(), 4);
+    QCOMPARE(agent.profile().settingsFor("Forza", "").stages.front().color, magenta);
 }
 
 QTEST_GUILESS_MAIN(TestLightsAgent)

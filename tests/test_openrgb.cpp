@@ -204,7 +204,12 @@ class TestOpenRgb : public QObject
     Q_OBJECT
 private slots:
     // The one-agent mark of our own: never the user's, where an agent runs.
-    void initTestCase() { qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit()); }
+    void initTestCase()
+    {
+        // Never the user's agent mark or lights profile.
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", runtime.path().toLocal8Bit());
+    }
     void init() { FakeHidBus::reset(); }
     void versionsAndControllerData();
     void colourUpdatesAndWhatDropsAClient();

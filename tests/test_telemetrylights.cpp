@@ -46,6 +46,9 @@ private slots:
     void outGaugeHighestSinceCarChange();
     void shiftAtOverridesTheGamesSignal();
     void aGameInItsMenusDoesNotTakeTheLights();
+    void eachAccessoryShowsWhatItsListSays();
+    void gamesAndCarsHaveTheirOwn();
+    void flashRateAndANewProfile();
 
 private:
     qint64 now = 0;
@@ -171,6 +174,83 @@ void TestTelemetryLights::shiftAtOverridesTheGamesSignal()
         lights.feed(sampleOf(P::f1Telemetry(2024, 0, 9600, 90)));
         QCOMPARE(lights.colors(), all(followGame ? red : blue));
     }
+}
+
+void TestTelemetryLights::eachAccessoryShowsWhatItsListSays()
+{
+    using Show = LightsProfile::Show;
+    LightsProfile profile = LightsProfile::defaults();
+    profile.settings.accessories[0].show = {Show::Rev, Show::Base};
+    profile.settings.accessories[1].show = {Show::Shift, Show::Handbrake, Show::Base};
+    profile.settings.accessories[2].show = {Show::Off};
+    Lights lights(profile, clock);
+    const QRgb purple = qRgb(0x80, 0, 0x80), grey = qRgb(0x20, 0x20, 0x20);
+    const Lights::Colors base{purple, grey, idle};
+    QCOMPARE(lights.colors(base), base); // nobody drives: the bases
+    // Below the first stage the rev light has nothing: the base shows.
+    lights.feed(sampleOf(P::forza(311, true, 5000, 10000)));
+    QCOMPARE(lights.colors(base), (Lights::Colors{purple, grey, off}));
+    lights.feed(sampleOf(P::forza(311, true, 9000, 10000, 1)));
+    QCOMPARE(lights.colors(base), (Lights::Colors{yellow, red, off}));
+    lights.feed(sampleOf(P::forza(311, true, 9800, 10000, 1)));
+    QCOMPARE(lights.colors(base), (Lights::Colors{blue, blue, off}));
+    now += 125; // the dark half of the flash is dark, not the base
+    QCOMPARE(lights.colors(base), (Lights::Colors{off, off, off}));
+
+    // The default lists: a handbrake kept purple stays so while the race
+    // runs and the lever is down; red while it is pulled.
+    Lights byDefault(LightsProfile::defaults(), clock);
+    byDefault.feed(sampleOf(P::forza(311, true, 5000, 10000, 0)));
+    QCOMPARE(byDefault.colors(base), (Lights::Colors{purple, grey, idle}));
+    byDefault.feed(sampleOf(P::forza(311, true, 7500, 10000, 1)));
+    QCOMPARE(byDefault.colors(base), (Lights::Colors{red, green, green}));
+}
+
+void TestTelemetryLights::gamesAndCarsHaveTheirOwn()
+{
+    LightsProfile profile = LightsProfile::defaults();
+    LightsProfile::Game &forza = profile.games["forza"];
+    forza.name = "Forza";
+    forza.settings = profile.settings;
+    forza.settings.stages = {{80, qRgb(0, 255, 255)}};
+    LightsProfile::Game &lfs = profile.games["live for speed"];
+    lfs.name = "Live for Speed";
+    lfs.settings = profile.settings;
+    lfs.cars["XRT"] = profile.settings;
+    lfs.cars["XRT"].maxRpm = 8000;
+    Lights lights(profile, clock);
+    const auto revOn = [](QRgb c) { return Lights::Colors{off, c, c}; }; // the profile's idle: off
+    lights.feed(sampleOf(P::forza(311, true, 7500, 10000)));
+    QCOMPARE(lights.colors(), revOn(off)); // 75 %: below Forza's only stage
+    lights.feed(sampleOf(P::forza(311, true, 8500, 10000)));
+    QCOMPARE(lights.colors(), revOn(qRgb(0, 255, 255)));
+    // OutGauge sends no maximum: the car's is used from the first packet,
+    // where another car's is still to be learnt.
+    lights.feed(sampleOf(P::outGauge(92, "XRT", 6000)));
+    QCOMPARE(lights.car(), QString("XRT"));
+    QCOMPARE(lights.colors(), revOn(green));
+    lights.feed(sampleOf(P::outGauge(92, "FZ50", 6000)));
+    QCOMPARE(lights.colors(), revOn(off));
+}
+
+void TestTelemetryLights::flashRateAndANewProfile()
+{
+    LightsProfile slow = LightsProfile::defaults();
+    slow.settings.flashHz = 4;
+    slow.settings.flashColor = qRgb(255, 0, 255);
+    Lights lights(slow, clock);
+    lights.feed(sampleOf(P::forza(232, true, 7900, 8000)));
+    QCOMPARE(lights.colors(), all(qRgb(255, 0, 255)));
+    QCOMPARE(lights.msUntilChange(), 250);
+    now += 250;
+    QCOMPARE(lights.colors(), all(off));
+    // A profile that comes while the game drives shows at once.
+    LightsProfile later = LightsProfile::defaults();
+    later.settings.flashFrom = 99.5;
+    later.settings.flashFollowsGame = false;
+    lights.setProfile(later);
+    QCOMPARE(lights.colors(), all(red));
+    QCOMPARE(lights.stage(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryLights)

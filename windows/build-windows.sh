@@ -195,13 +195,16 @@ pack() {
         "$TRIPLE-strip" -o "$dist/$(basename "$f")" "$BUILD/$f"
     done
     sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$QT_VERSION/g" \
-        -e "s/@HIDAPI_VERSION@/$HIDAPI_VERSION/g" -e "s/@SODIUM_VERSION@/$SODIUM_VERSION/g" windows/README.txt | sed 's/$/\r/' >"$dist/README.txt"
+        -e "s/@HIDAPI_VERSION@/$HIDAPI_VERSION/g" -e "s/@SODIUM_VERSION@/$SODIUM_VERSION/g" \
+        -e "s/@TOMLPP_VERSION@/$(dpkg-query -W -f '${Version}' libtomlplusplus-dev)/g" windows/README.txt | sed 's/$/\r/' >"$dist/README.txt"
     sed 's/$/\r/' LICENSE >"$dist/LICENSE.txt"
     cp "$QT_PREFIX"/licenses/* "$dist/licenses/"
     for f in "$HIDAPI_PREFIX"/licenses/*; do
         cp "$f" "$dist/licenses/hidapi-$(basename "$f")"
     done
     cp "$SODIUM_PREFIX/licenses/LICENSE" "$dist/licenses/libsodium-LICENSE"
+    # toml++ is compiled in from Debian's headers: its copyright file.
+    cp /usr/share/doc/libtomlplusplus-dev/copyright "$dist/licenses/tomlplusplus-copyright"
     (cd "$BUILD" && zip -qr -X "$name.zip" "$name")
     log "Windows zip: $BUILD/$name.zip"
     (cd "$dist" && ls -l brimsel-tool.exe brimsel-ctl.exe brimsel-lights.exe) | awk '{ printf "   %-16s %9d bytes\n", $NF, $5 }'
