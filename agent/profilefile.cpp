@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstring>
 
 // Errors as values: a profile that does not parse is a message, not an
 // exception through the event loop.
@@ -388,6 +389,179 @@ public:
     }
 };
 
+// The file in ASCII alone, for the parser: toml++ 3.3's Unicode tables
+// reach undefined behaviour for many characters beyond ASCII (é among
+// them), wherever its look-ahead meets them. Such characters in strings
+// become \u escapes (a literal string that holds them is made a basic one),
+// in comments a '_'; TOML allows them nowhere else. Lines stay where they
+// were, and each byte keeps the column it came from, so that errors point
+// into the file as its owner sees it.
+struct AsciiText
+{
+    QByteArray text;
+    QVector<int> column;      // of each byte of text, in the file's characters, from 1
+    ProfileFile::Error error; // line 0: none
+
+    // The file's column of a place in text, as the parser gives it.
+    int fileColumn(int line, int asciiColumn) const
+    {
+        int start = 0;
+        for (int l = 1; l < line && start >= 0; ++l) {
+            start = text.indexOf('\n', start);
+            start = start < 0 ? -1 : start + 1;
+        }
+        if (start < 0 || start >= column.size())
+            return asciiColumn;
+        const int at = start + std::max(asciiColumn, 1) - 1;
+        if (at < column.size())
+            return column[at];
+        return column.last() + (at - int(column.size()) + 1); // past the end
+    }
+};
+
+AsciiText asciiText(const QByteArray &in)
+{
+    enum State { Bare, Comment, Basic, Literal, MultiBasic, MultiLiteral };
+    AsciiText out;
+    State state = Bare;
+    int line = 1, col = 1;
+    const auto put = [&](const QByteArray &bytes) {
+        out.text += bytes;
+        for (int k = 0; k < bytes.size(); ++k)
+            out.column.append(col);
+    };
+    const auto startsWith = [&](int i, const char *s) {
+        return in.mid(i, int(std::strlen(s))) == QByteArray(s);
+    };
+    // A literal string whose text goes beyond ASCII is written as a basic
+    // one: its backslashes and quotes escaped, the rest as it comes.
+    bool literalAsBasic = false;
+    for (int i = 0; i < in.size();) {
+        const uchar b = uchar(in[i]);
+        uint cp = b;
+        int n = 1;
+        if (b >= 0x80) {
+            n = b >= 0xf0 && b < 0xf5   ? 4
+                : b >= 0xe0 && b < 0xf0 ? 3
+                : b >= 0xc2 && b < 0xe0 ? 2
+                                        : 0;
+            cp = n == 4 ? b & 0x07u : n == 3 ? b & 0x0fu : b & 0x1fu;
+            for (int k = 1; k < n; ++k) {
+                const uchar c = i + k < in.size() ? uchar(in[i + k]) : 0;
+                if ((c & 0xc0) != 0x80)
+                    n = 0;
+                cp = cp << 6 | (c & 0x3fu);
+            }
+            if (n == 0 || (n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10ffff)) ||
+                (cp >= 0xd800 && cp < 0xe000)) {
+                out.error = {line, col, QStringLiteral("this is not UTF-8 text")};
+                return out;
+            }
+        }
+        // Quotes that open or close, taken whole.
+        const char *quote = nullptr;
+        State next = state;
+        switch (state) {
+        case Bare:
+            if (startsWith(i, "\"\"\"")) {
+                quote = "\"\"\"";
+                next = MultiBasic;
+            } else if (startsWith(i, "'''")) {
+                quote = "'''";
+                next = MultiLiteral;
+            } else if (b == '"') {
+                quote = "\"";
+                next = Basic;
+            } else if (b == '\'') {
+                quote = "'";
+                next = Literal;
+            } else if (b == '#') {
+                next = Comment;
+            } else if (cp >= 0x80) {
+                out.error = {
+                    line, col,
+                    QStringLiteral("a character beyond ASCII outside quotes and comments")};
+                return out;
+            }
+            break;
+        case Comment:
+            if (b == '\n')
+                next = Bare;
+            break;
+        case Basic:
+        case MultiBasic:
+            if (b == '\\' && i + 1 < in.size() && uchar(in[i + 1]) < 0x80 && in[i + 1] != '\n') {
+                put(in.mid(i, 2));
+                i += 2;
+                col += 2;
+                continue;
+            }
+            if (state == MultiBasic && startsWith(i, "\"\"\"")) {
+                quote = "\"\"\"";
+                next = Bare;
+            } else if (state == Basic && (b == '"' || b == '\n')) {
+                next = Bare;
+            }
+            break;
+        case Literal:
+        case MultiLiteral:
+            if (state == MultiLiteral && startsWith(i, "'''")) {
+                quote = "'''";
+                next = Bare;
+            } else if (state == Literal && b == '\'') {
+                quote = "'";
+                next = Bare;
+            } else if (state == Literal && b == '\n') {
+                next = Bare;
+            }
+            break;
+        }
+        if (quote) {
+            const int length = int(std::strlen(quote));
+            if (next == Literal || next == MultiLiteral) {
+                // Beyond ASCII before it closes: then written as a basic string.
+                const int end = in.indexOf(quote, i + length);
+                const QByteArray body = in.mid(i + length, end < 0 ? -1 : end - i - length);
+                literalAsBasic = std::any_of(body.begin(), body.end(),
+                                             [](char c) { return uchar(c) >= 0x80; }) &&
+                                 (next == MultiLiteral || !body.contains('\n'));
+            }
+            const bool asBasic = literalAsBasic && (next == Literal || next == MultiLiteral ||
+                                                    state == Literal || state == MultiLiteral);
+            put(asBasic ? QByteArray(length, '"') : QByteArray(quote));
+            if (next == Bare)
+                literalAsBasic = false;
+            state = next;
+            i += length;
+            col += length;
+            continue;
+        }
+        state = next;
+        if (cp >= 0x80) {
+            if (state == Comment) {
+                put("_");
+            } else {
+                // In a string: escaped, to the same text.
+                put(cp > 0xffff ? "\\U" + QByteArray::number(cp, 16).rightJustified(8, '0')
+                                : "\\u" + QByteArray::number(cp, 16).rightJustified(4, '0'));
+            }
+        } else if (literalAsBasic && (state == Literal || state == MultiLiteral) &&
+                   (b == '\\' || b == '"')) {
+            put(QByteArray("\\") + char(b));
+        } else {
+            put(QByteArray(1, char(b)));
+        }
+        i += n;
+        if (b == '\n') {
+            ++line;
+            col = 1;
+        } else {
+            ++col;
+        }
+    }
+    return out;
+}
+
 QString settingsText(const Settings &s, const QString &prefix)
 {
     QString out;
@@ -459,12 +633,18 @@ ProfileFile::Result ProfileFile::read(const QString &path)
 ProfileFile::Result ProfileFile::parse(const QByteArray &text)
 {
     Result result;
+    const AsciiText ascii = asciiText(text);
+    if (ascii.error.line > 0) {
+        result.errors.append(ascii.error);
+        return result;
+    }
     toml::parse_result parsed =
-        toml::parse(std::string_view(text.constData(), size_t(text.size())));
+        toml::parse(std::string_view(ascii.text.constData(), size_t(ascii.text.size())));
     if (!parsed) {
         const toml::parse_error &e = parsed.error();
+        const int line = int(e.source().begin.line);
         result.errors.append(
-            {int(e.source().begin.line), int(e.source().begin.column), qs(e.description())});
+            {line, ascii.fileColumn(line, int(e.source().begin.column)), qs(e.description())});
         return result;
     }
     Reader reader;
@@ -472,6 +652,8 @@ ProfileFile::Result ProfileFile::parse(const QByteArray &text)
     reader.top(parsed.table(), &profile);
     // In the order of the file: the tables come sorted by key.
     result.errors = reader.errors;
+    for (Error &e : result.errors)
+        e.column = ascii.fileColumn(e.line, e.column);
     std::stable_sort(result.errors.begin(), result.errors.end(),
                      [](const Error &a, const Error &b) {
                          return a.line != b.line ? a.line < b.line : a.column < b.column;

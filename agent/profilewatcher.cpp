@@ -26,14 +26,22 @@ ProfileWatcher::ProfileWatcher(const QString &path, std::function<void(const QSt
     connect(&settle, SIGNAL(timeout()), this, SLOT(look()));
     connect(&watcher, SIGNAL(fileChanged(QString)), &settle, SLOT(start()));
     connect(&watcher, SIGNAL(directoryChanged(QString)), &settle, SLOT(start()));
-    poll.setInterval(PollMs);
-    connect(&poll, SIGNAL(timeout()), this, SLOT(look()));
+    pollTimer.setInterval(PollMs);
+    pollTimer.setTimerType(Qt::PreciseTimer);
+    connect(&pollTimer, SIGNAL(timeout()), this, SLOT(poll()));
 }
 
 void ProfileWatcher::start()
 {
     look();
-    poll.start();
+    pollTimer.start();
+}
+
+void ProfileWatcher::poll()
+{
+    const QFileInfo info(file);
+    if (info.exists() != exists || info.lastModified() != lastModified || info.size() != lastSize)
+        look();
 }
 
 void ProfileWatcher::watch()
@@ -51,6 +59,9 @@ void ProfileWatcher::look()
     if (file.isEmpty())
         return;
     watch();
+    const QFileInfo info(file);
+    lastModified = info.lastModified();
+    lastSize = info.exists() ? info.size() : -1;
     const QString shown = QDir::toNativeSeparators(file);
     QFile in(file);
     if (!in.exists()) {

@@ -5,6 +5,7 @@
 #include "lightsprofile.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
@@ -23,7 +24,7 @@ class ProfileWatcher : public QObject
 public:
     // How often the file is looked at besides what the system tells: some
     // file systems (network shares, Wine's) tell nothing.
-    static constexpr int PollMs = 500;
+    static constexpr int PollMs = 250;
 
     ProfileWatcher(const QString &path, std::function<void(const QString &)> say,
                    QObject *parent = nullptr);
@@ -38,6 +39,7 @@ signals:
 
 private slots:
     void look();
+    void poll();
 
 private:
     void watch();
@@ -45,7 +47,9 @@ private:
     const QString file;
     const std::function<void(const QString &)> say;
     QFileSystemWatcher watcher;
-    QTimer poll;
+    QTimer pollTimer;
+    QDateTime lastModified; // as the last look found it; the poll reads only on a change
+    qint64 lastSize = -1;
     QTimer settle; // an editor's write comes in pieces: read once it is done
     LightsProfile current = LightsProfile::defaults();
     bool read = false;

@@ -6,6 +6,7 @@
 #include "brimselctl.h"
 #include "fakehidbus.h"
 #include "hidworker.h"
+#include "profilefile.h"
 #include "sharedmemorylayouts.h"
 #include "sharedmemorysource.h"
 #include "telemetrydecoder.h"
@@ -14,12 +15,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -37,6 +40,7 @@
 namespace {
 
 using Mode = FakeHidBus::ReadMode;
+int samplesRuns = 0; // of latency(), the third with a profile
 using P = TelemetryPackets;
 constexpr quint16 kPort = 20799;
 
@@ -214,11 +218,139 @@ double cpuOfLookingForSims(int seconds, bool look)
             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
 }
 
-void latency()
+// A profile of `games` games (but `skip`) with `cars` cars each.
+QByteArray bigProfile(int games, int cars, const QString &skip = QString())
+{
+    const QStringList names = TelemetryDecoder::allGameNames();
+    QByteArray text = "idle = \"#101010\"\n[rev]\nstages = [ { from = 60, color = \"#00ff00\" }, "
+                      "{ from = 80, color = \"#ffff00\" }, { from = 90, color = \"#ff0000\" } ]\n";
+    for (int g = 0; g < games && g < names.size(); ++g) {
+        if (names[g] == skip)
+            continue;
+        text += QString("[games.\"%1\"]\nrev.flash = { from = %2, color = \"#0000ff\", hz = 6 }\n"
+                        "accessories.handbrake.show = [\"handbrake\", \"shift\", \"base\"]\n")
+                    .arg(names[g])
+                    .arg(90 + g % 10)
+                    .toUtf8();
+        for (int c = 0; c < cars; ++c)
+            text += QString("[games.\"%1\".cars.\"car %2\"]\nmax_rpm = %3\n"
+                            "rev.stages = [ { from = 75, color = \"#00ffff\" } ]\n")
+                        .arg(names[g])
+                        .arg(c)
+                        .arg(7000 + 100 * c)
+                        .toUtf8();
+    }
+    return text;
+}
+
+void profileLoading()
+{
+    std::printf("\n-- reading a lights profile (parse and check), median of 20\n");
+    for (int games : {1, 10, 21}) {
+        const QByteArray text = bigProfile(games, 4);
+        std::vector<double> ms;
+        for (int i = 0; i < 20; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            const ProfileFile::Result r = ProfileFile::parse(text);
+            ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+            if (!r.ok)
+                std::printf("not read: %s\n", qPrintable(r.errors.value(0).message));
+        }
+        std::printf("%2d games, 4 cars each (%6d bytes) %9.3f ms\n", games, int(text.size()),
+                    percentile(ms, 0.5));
+    }
+    // More than 50 games' worth: a profile knows 21 games, so the rest is cars.
+    const QByteArray fifty = bigProfile(21, 50);
+    std::vector<double> ms;
+    for (int i = 0; i < 20; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        ProfileFile::parse(fifty);
+        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("21 games, 50 cars each (%6d bytes) %9.3f ms\n", int(fifty.size()),
+                percentile(ms, 0.5));
+    std::printf("goal: a profile of 50 games under 10 ms\n");
+}
+
+// From the profile file written to the first report that shows it, the
+// agent running with Codemasters packets coming 60 times a second.
+void profileChange(const QString &folder)
+{
+    std::printf("\n-- from a profile written to the first report that shows it\n");
+    FakeHidBus::reset();
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, Mode::Immediate);
+    const QString path = folder + "/lights.toml";
+    auto write = [&](const char *color) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bigProfile(21, 4, "DiRT Rally 2.0") +
+                   QByteArray("[games.\"DiRT Rally 2.0\"]\nrev.stages = "
+                              "[ { from = 50, color = \"") +
+                   color + "\" } ]\n");
+    };
+    write("#ff00ff");
+    std::vector<double> samples;
+    std::thread game([&] {
+        Game g;
+        std::atomic<bool> sending{true};
+        std::thread packets([&] {
+            while (sending) {
+                g.send(P::codemasters(6000, 8000)); // 75 %
+                QThread::msleep(16);
+            }
+        });
+        QThread::msleep(500);
+        for (int i = 0; i < 20; ++i) {
+            const bool even = i % 2 == 0;
+            const QRgb want = even ? qRgb(0, 255, 255) : qRgb(255, 0, 255);
+            const int before = FakeHidBus::count(FakeHidBus::Call::Write);
+            const qint64 start = FakeHidBus::nowNs();
+            write(even ? "#00ffff" : "#ff00ff");
+            bool seen = false;
+            for (int wait = 0; wait < 3000 && !seen; ++wait) {
+                const QVector<FakeHidBus::Event> writes =
+                    FakeHidBus::events(FakeHidBus::Call::Write);
+                for (int w = before; w < writes.size() && !seen; ++w) {
+                    const auto b =
+                        reinterpret_cast<const unsigned char *>(writes[w].bytes.constData());
+                    if (qRgb(b[1], b[3], b[2]) == want) {
+                        samples.push_back(double(writes[w].timeNs - start) / 1e6);
+                        seen = true;
+                    }
+                }
+                QThread::msleep(1);
+            }
+            QThread::msleep(200);
+        }
+        sending = false;
+        packets.join();
+        std::raise(SIGTERM);
+    });
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    BrimselCtl ctl(outStream, errStream);
+    ctl.run({"brimsel-ctl", "--telemetry", QString::number(kPort), "--device", "sq", "--profile",
+             path});
+    game.join();
+    std::printf("%-42s %7zu %9.1f ms p50 %9.1f ms max\n", "profile written to the first report",
+                samples.size(), percentile(samples, 0.5), percentile(samples, 1.0));
+    std::printf("goal: under 1 s\n");
+}
+
+void latency(const QString &profileFolder)
 {
     std::printf("\n-- from a packet that changes the stage to the first report\n");
     std::printf("%-42s %7s %9s %9s %9s\n", "accessory", "samples", "p50 ms", "p90 ms", "p99 ms");
-    for (Mode mode : {Mode::Immediate, Mode::WaitTimeout}) {
+    // The last run with a profile of every game, four cars each.
+    const QString profile = profileFolder + "/many-games.toml";
+    QFile file(profile);
+    file.open(QIODevice::WriteOnly);
+    file.write(bigProfile(21, 4));
+    file.close();
+    for (Mode mode : {Mode::Immediate, Mode::WaitTimeout, Mode::Immediate}) {
+        const bool withProfile = samplesRuns++ == 2;
         FakeHidBus::reset();
         FakeHidBus::plug(AccessoryTable::SqShifterProductId, mode);
         std::vector<double> samples;
@@ -242,11 +374,16 @@ void latency()
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
         BrimselCtl ctl(outStream, errStream);
-        ctl.run({"brimsel-ctl", "--telemetry", QString::number(kPort), "--device", "sq"});
+        QStringList arguments{"brimsel-ctl", "--telemetry", QString::number(kPort), "--device",
+                              "sq"};
+        if (withProfile)
+            arguments << "--profile" << profile;
+        ctl.run(arguments);
         game.join();
         std::printf("%-42s %7zu %9.3f %9.3f %9.3f\n",
-                    mode == Mode::Immediate ? "idle (answers the presence read at once)"
-                                            : "silent (sends no input reports)",
+                    withProfile               ? "idle, a profile of 21 games and 84 cars"
+                    : mode == Mode::Immediate ? "idle (answers the presence read at once)"
+                                              : "silent (sends no input reports)",
                     samples.size(), percentile(samples, 0.5), percentile(samples, 0.9),
                     percentile(samples, 0.99));
     }
@@ -374,9 +511,11 @@ int main(int argc, char *argv[])
     qputenv("XDG_CONFIG_HOME", runtime.path().toLocal8Bit()); // no lights profile of the user's
     decoding();
     sharedMemory();
+    profileLoading();
     {
         QCoreApplication app(argc, argv);
-        latency();
+        latency(runtime.path());
+        profileChange(runtime.path());
     }
     cpu(false);
     cpu(true);

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextStream>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "brimselctl.h"
@@ -79,6 +80,7 @@ private slots:
     void failures();
     void listsAccessories();
     void listMarksWhatCannotBeOpened();
+    void checksAProfile();
     void listsNothing();
     void namesAHidLibraryThatCannotStart();
     void libraryOutlivesAHungWrite();
@@ -329,6 +331,43 @@ void TestBrimselCtl::listMarksWhatCannotBeOpened()
                              line.arg("Handbrake", "0x3103").arg(hb2));
     QCOMPARE(marked.err.count("cannot be opened"), 1);
     QVERIFY(marked.err.startsWith("brimsel-ctl: Handbrake: plugged in, but it cannot be opened: "));
+}
+
+void TestBrimselCtl::checksAProfile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lights.toml");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[games.\"F1 24\"]\naccessories.h.show = [\"shift\", \"off\"]\n");
+    file.close();
+    // Every setting, the defaults filled in, the game's in full.
+    Outcome good = runCtl({"--check-profile", path});
+    QCOMPARE(good.status, 0);
+    QVERIFY(good.err.isEmpty());
+    QVERIFY2(
+        good.out.contains("\n[games.\"F1 24\".accessories.h]\nshow = [\"shift\", \"off\"]\n") &&
+            good.out.contains("\n[accessories.h]\nshow = [\"rev\", \"base\"]\n") &&
+            good.out.contains("stages = [ { from = 70, color = \"#00ff00\" }"),
+        qPrintable(good.out));
+    // The usual file, from $XDG_CONFIG_HOME; none is the default profile.
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    const Outcome none = runCtl({"--check-profile"});
+    QCOMPARE(none.status, 0);
+    QVERIFY(none.out.startsWith("# No file " + dir.path() + "/brimsel-tool/lights.toml"));
+
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("idle = \"#00ff00\"\n[accessories.sq]\nshow = [\"rev\", \"flags\"]\nhz = 3\n");
+    file.close();
+    const Outcome broken = runCtl({"--check-profile", "--profile", path});
+    QCOMPARE(broken.status, 2);
+    QVERIFY(broken.out.isEmpty());
+    const QStringList lines = broken.err.trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].startsWith(path + ":3:16: show lists"), qPrintable(lines[0]));
+    QVERIFY2(lines[1].startsWith(path + ":4:1: unknown key \"hz\""), qPrintable(lines[1]));
+    QCOMPARE(lines[2], "brimsel-ctl: 2 errors in " + path + "; the agent keeps the profile it had");
+    QVERIFY(FakeHidBus::events().isEmpty());
 }
 
 void TestBrimselCtl::listsNothing()

@@ -74,6 +74,11 @@ void TestProfileFile::readsTheExample()
     QVERIFY(empty.profile == LightsProfile::defaults());
     QVERIFY(empty.profile.settings.flashFollowsGame);
     QVERIFY(!empty.profile.idleSet);
+
+    // The example in the docs spells out the default profile.
+    const ProfileFile::Result example = ProfileFile::read(BRIMSEL_EXAMPLE_PROFILE);
+    QVERIFY(example.ok && example.found);
+    QVERIFY(example.profile == LightsProfile::defaults());
 }
 
 void TestProfileFile::gamesAndCarsTakeWhatIsAboveThem()
@@ -123,6 +128,16 @@ void TestProfileFile::errorsArePlacedAndAllSaid_data()
     // "LINE:COLUMN: the start of the message"; the parser's own, a word of it.
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("not TOML") << QByteArray("idle = \n") << QStringList{"1:8: Error"};
+    QTest::newRow("beyond ASCII outside quotes")
+        << QByteArray(
+               "# Ferrari F40 é\n[games.\"Forza\".cars.\"Škoda\"]\nmax_rpm = 7000 \xc2\xa0\n")
+        << QStringList{"3:16: a character beyond ASCII"};
+    // Places count the file's characters, whatever the text is made of.
+    QTest::newRow("after a name beyond ASCII")
+        << QByteArray("[games.\"iRacing\".cars.'Škoda \"Fabia\"']\nmax_rpm = 7000\nrev.flash = { "
+                      "hz = 20 }\n"
+                      "accessories.sq.handbrake = \"ŠŠŠ\" # é\n")
+        << QStringList{"3:20: rev.flash's hz", "4:28: handbrake: \"ŠŠŠ\" is not a colour"};
     QTest::newRow("bad colour") << QByteArray("\nidle = \"#12\"\n") << QStringList{"2:8: idle"};
     QTest::newRow("unknown keys, all said")
         << QByteArray("colour = 1\n[rev]\nstagez = []\n[accessories.wheel]\nshow = [\"rev\"]\n")
@@ -153,6 +168,13 @@ void TestProfileFile::errorsArePlacedAndAllSaid()
 {
     QFETCH(QByteArray, text);
     QFETCH(QStringList, expected);
+    // A name beyond ASCII in quotes is the name as written.
+    const ProfileFile::Result names =
+        parse("[games.\"iRacing\".cars.'Škoda \"Fabia\"']\n"
+              "max_rpm = 7000 # ÷\n[games.\"Forza\".cars.\"Š\\u00e9\"]\n");
+    QVERIFY2(names.ok, qPrintable(names.errors.value(0).message));
+    QCOMPARE(names.profile.settingsFor("iRacing", "Škoda \"Fabia\"").maxRpm, 7000.0);
+    QVERIFY(names.profile.games.at("forza").cars.count("Šé"));
     const ProfileFile::Result result = parse(text);
     QVERIFY(!result.ok);
     QVERIFY(result.profile == LightsProfile::defaults()); // nothing of a broken file

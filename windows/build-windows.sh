@@ -198,6 +198,7 @@ pack() {
         -e "s/@HIDAPI_VERSION@/$HIDAPI_VERSION/g" -e "s/@SODIUM_VERSION@/$SODIUM_VERSION/g" \
         -e "s/@TOMLPP_VERSION@/$(dpkg-query -W -f '${Version}' libtomlplusplus-dev)/g" windows/README.txt | sed 's/$/\r/' >"$dist/README.txt"
     sed 's/$/\r/' LICENSE >"$dist/LICENSE.txt"
+    sed 's/$/\r/' docs/lights.toml >"$dist/lights-example.toml"
     cp "$QT_PREFIX"/licenses/* "$dist/licenses/"
     for f in "$HIDAPI_PREFIX"/licenses/*; do
         cp "$f" "$dist/licenses/hidapi-$(basename "$f")"

@@ -76,7 +76,7 @@ kill -0 $lpid 2>/dev/null && running=yes || running=no
 wine taskkill /f /im brimsel-lights.exe >/dev/null 2>&1
 wait $lpid 2>/dev/null
 [ "${starts:-0}" -ge 2 ] && [ $running = yes ] || problem="$problem; after a crash: $starts start(s), launcher running: $running"
-grep -qx 'start --openrgb --telemetry' /tmp/starts || problem="$problem; started as [$(head -n 1 /tmp/starts)]"
+tr -d '\r' </tmp/starts | grep -qx 'start --openrgb --telemetry' || problem="$problem; started as [$(head -n 1 /tmp/starts)]"
 rm -f /tmp/starts
 LAB_STARTS='Z:\tmp\starts' LAB_STATUS=5 timeout 120 wine $sup/brimsel-lights.exe >/dev/null 2>&1 </dev/null
 lstatus=$?
@@ -88,4 +88,37 @@ nstatus=$?
 logged=$(tr -d '\r' <"$local_app/Brimsel tool/lights.log" 2>/dev/null)
 printf '%s' "$logged" | grep -q 'cannot start brimsel-ctl.exe: error 2' || problem="$problem; lights.log [$logged]"
 info "brimsel-lights.exe: $starts starts within $crash_ms ms of crashes (0xC0000005); status $lstatus when another agent runs; status $nstatus and [$logged] with no brimsel-ctl.exe"
+result $name
+
+# The lights profile in %APPDATA%\Brimsel tool: read at the start, followed
+# as it is edited, a broken one said once with its place.
+name=ctl-profile
+problem=""
+roaming=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v /Public/ | head -n 1)
+mkdir -p "$roaming/Brimsel tool"
+profile="$roaming/Brimsel tool/lights.toml"
+printf '[games."Forza"]\nrev.stages = [ { from = 90, color = "#00ffff" } ]\naccessories.handbrake.show = ["rev"]\n' >"$profile"
+m=$(mark)
+wine $CTL --telemetry 127.0.0.1:20777 >/tmp/ctl.out 2>/tmp/agent.err </dev/null &
+tpid=$!
+bash -c 'while :; do cat /tmp/forza.bin >/dev/udp/127.0.0.1/20777 2>/dev/null; sleep 0.1; done' &
+spid=$!
+for n in hb sq h; do wait_last $n $m '02 00 ff ff' 90 || problem="$problem; $n received [$got]"; done
+m2=$(mark)
+t0=$(mono_ms)
+printf '[games."Forza"]\nrev.stages = [ { from = 90, color = "#ff00ff" } ]\naccessories.handbrake.show = ["rev"]\n' >"$profile"
+wait_last sq $m2 '02 ff ff 00' 30 || problem="$problem; after the edit sq received [$got]"
+edit_ms=$(($(mono_ms) - t0))
+printf '[games."Forza"]\nrev.stages = [ { from = 90, color = "#ff00ff" }\n' >"$profile"
+sleep 3
+kill $spid
+stop_ctl $tpid
+err=$(tr -d '\r' </tmp/agent.err | grep -v '^[0-9a-f]*:\(err\|fixme\|warn\):')
+said=$(printf '%s\n' "$err" | grep -c 'lights.toml:2:[0-9]*: ')
+[ "$said" = 1 ] || problem="$problem; the broken file said $said times"
+printf '%s' "$err" | grep -q '"Forza" in a profile' || problem="$problem; the game not named [$err]"
+[ "$(reports sq $m2 | tail -n 1)" = '02 ff ff 00' ] || problem="$problem; the broken file changed the lights"
+rm -f "$profile"
+info "profile in %APPDATA%: the edit shown $edit_ms ms after it was written"
+printf '%s\n' "$err" | grep 'profile' | sed 's/^/LAB INFO   /'
 result $name
