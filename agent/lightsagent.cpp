@@ -195,10 +195,12 @@ void LightsAgent::showLights()
     // Each car that drives, once, as a profile names it.
     if (driving) {
         const QString car = lights.car();
-        const QStringList names = TelemetryDecoder::gameNames(lights.lastFormat());
-        if (car != carSaid && !car.isEmpty() && !names.isEmpty()) {
-            say(QStringLiteral("telemetry: the car \"%1\", [games.\"%2\".cars.\"%1\"] in a profile")
-                    .arg(car, names.first()));
+        if (car != carSaid && !car.isEmpty()) {
+            const QStringList names = TelemetryDecoder::gameNames(lights.lastFormat());
+            if (!names.isEmpty())
+                say(QStringLiteral("telemetry: the car \"%1\", [games.\"%2\".cars.\"%1\"] in a "
+                                   "profile")
+                        .arg(car, names.first()));
         }
         carSaid = car;
     }

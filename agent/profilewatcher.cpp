@@ -111,10 +111,13 @@ void ProfileWatcher::look()
         }
         return;
     }
+    // A file mended back to the profile in force is said too: its owner
+    // waits to hear that it reads well again.
+    const bool mended = !lastError.isEmpty();
     lastError.clear();
     if (first) {
         say(QStringLiteral("profile: following %1").arg(shown));
-    } else if (result.profile != current) {
+    } else if (result.profile != current || mended) {
         say(QStringLiteral("profile: %1 changed; applied").arg(shown));
     }
     if (result.profile != current) {

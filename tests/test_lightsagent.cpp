@@ -762,6 +762,9 @@ void TestLightsAgent::followsTheProfileAsItChanges()
         edit("broken", "[games.\"Forza\"]\nrev.stages = [ { from = 50, color = \"magenta\" }\n",
              false, purple, magenta);
         QThread::msleep(1500); // looked at again and again: said once
+        edit("mended", "[games.\"Forza\"]\nrev.stages = [ { from = 50, color = \"magenta\" } ]\n",
+             false, purple, magenta);
+        QThread::msleep(400);
         finished = true;
     });
     LightsAgent agent(options);
@@ -782,7 +785,8 @@ void TestLightsAgent::followsTheProfileAsItChanges()
     QCOMPARE(lines.filter(path + ":2:49: ").size(), 1);
     QVERIFY(
         lines.filter(path + ":2:49: ").first().endsWith("; the last good profile stays in force"));
-    QCOMPARE(lines.filter("profile: " + path + " changed; applied").size(), 4);
+    // Four changes, and the broken file mended back to the same profile.
+    QCOMPARE(lines.filter("profile: " + path + " changed; applied").size(), 5);
     QCOMPARE(agent.profile().settingsFor("Forza", "").stages.front().color, magenta);
 }
 
