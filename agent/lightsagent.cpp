@@ -193,16 +193,13 @@ void LightsAgent::showLights()
     }
 
     // Each car that drives, once, as a profile names it.
-    if (driving) {
+    if (driving && lights.carBytes() != carSaid) {
+        carSaid = lights.carBytes();
         const QString car = lights.car();
-        if (car != carSaid && !car.isEmpty()) {
-            const QStringList names = TelemetryDecoder::gameNames(lights.lastFormat());
-            if (!names.isEmpty())
-                say(QStringLiteral("telemetry: the car \"%1\", [games.\"%2\".cars.\"%1\"] in a "
-                                   "profile")
-                        .arg(car, names.first()));
-        }
-        carSaid = car;
+        const QStringList names = TelemetryDecoder::gameNames(lights.lastFormat());
+        if (!car.isEmpty() && !names.isEmpty())
+            say(QStringLiteral("telemetry: the car \"%1\", [games.\"%2\".cars.\"%1\"] in a profile")
+                    .arg(car, names.first()));
     }
     const QString game = driving ? TelemetryDecoder::formatName(lights.lastGame()) : QString();
     if (game != drivingGame) {

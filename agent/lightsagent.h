@@ -117,7 +117,7 @@ private:
     bool stateKnown = false;
     int connected = HidWorker::NoDevice;
     QString drivingGame;
-    QString carSaid; // the car last named to the user
+    TelemetryDecoder::Car carSaid{}; // the car last named to the user
     bool gameHasDriven = false;
     bool shownYet = false;
     TelemetryLights::Colors shown{};

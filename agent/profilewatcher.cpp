@@ -40,7 +40,8 @@ void ProfileWatcher::start()
 void ProfileWatcher::poll()
 {
     const QFileInfo info(file);
-    if (info.exists() != exists || info.lastModified() != lastModified || info.size() != lastSize)
+    const qint64 size = info.exists() ? info.size() : -1;
+    if (info.exists() != exists || info.lastModified() != lastModified || size != lastSize)
         look();
 }
 

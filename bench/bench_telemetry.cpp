@@ -40,7 +40,6 @@
 namespace {
 
 using Mode = FakeHidBus::ReadMode;
-int samplesRuns = 0; // of latency(), the third with a profile
 using P = TelemetryPackets;
 constexpr quint16 kPort = 20799;
 
@@ -349,8 +348,14 @@ void latency(const QString &profileFolder)
     file.open(QIODevice::WriteOnly);
     file.write(bigProfile(21, 4));
     file.close();
-    for (Mode mode : {Mode::Immediate, Mode::WaitTimeout, Mode::Immediate}) {
-        const bool withProfile = samplesRuns++ == 2;
+    const struct
+    {
+        Mode mode;
+        bool withProfile;
+    } runs[] = {{Mode::Immediate, false}, {Mode::WaitTimeout, false}, {Mode::Immediate, true}};
+    for (const auto &run : runs) {
+        const Mode mode = run.mode;
+        const bool withProfile = run.withProfile;
         FakeHidBus::reset();
         FakeHidBus::plug(AccessoryTable::SqShifterProductId, mode);
         std::vector<double> samples;

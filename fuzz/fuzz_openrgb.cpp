@@ -5,23 +5,6 @@
 #include "fuzzsupport.h"
 #include "openrgbsession.h"
 
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-#define check(...) checkAt((__VA_ARGS__), __LINE__)
-
-void checkAt(bool ok, int line)
-{
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_openrgb.cpp:%d: check failed\n", line);
-        abort();
-    }
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput in(data, size);
@@ -34,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                 return list;
                             },
                             [&](int index, QRgb) {
-                                check(index >= 0 && index < count);
+                                FUZZ_CHECK(index >= 0 && index < count);
                                 ++sets;
                             },
                             [](const QString &) {}});
@@ -43,15 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const size_t piece = size_t(in.byte()) << (in.byte() % 9);
         const QByteArray bytes = in.bytes(piece);
         if (!session.take(bytes.constData(), size_t(bytes.size()))) {
-            check(!session.why().isEmpty());
+            FUZZ_CHECK(!session.why().isEmpty());
             break;
         }
         // Answers are small: a controller's data is well under a kilobyte.
-        check(session.output().size() < 64 * 1024 * 1024);
+        FUZZ_CHECK(session.output().size() < 64 * 1024 * 1024);
         session.output().clear();
     }
     // One colour at most per update, and the smallest update (a single LED:
     // the header, an index and a colour) is 24 bytes.
-    check(sets * 24 <= int(size));
+    FUZZ_CHECK(sets * 24 <= int(size));
     return 0;
 }

@@ -7,20 +7,7 @@
 #include "profilefile.h"
 #include "telemetrylights.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
-
-#define check(...) checkAt((__VA_ARGS__), __LINE__)
-
-void checkAt(bool ok, int line)
-{
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_profile.cpp:%d: check failed\n", line);
-        abort();
-    }
-}
 
 bool sane(const LightsProfile::Settings &s)
 {
@@ -35,19 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ProfileFile::Result result =
         ProfileFile::parse(QByteArray(reinterpret_cast<const char *>(data), int(size)));
     if (!result.ok) {
-        check(!result.errors.isEmpty());
+        FUZZ_CHECK(!result.errors.isEmpty());
         return 0;
     }
     const LightsProfile &profile = result.profile;
-    check(sane(profile.settings));
+    FUZZ_CHECK(sane(profile.settings));
     for (const auto &game : profile.games) {
-        check(sane(game.second.settings));
+        FUZZ_CHECK(sane(game.second.settings));
         for (const auto &car : game.second.cars)
-            check(sane(car.second));
+            FUZZ_CHECK(sane(car.second));
     }
     // What --check-profile prints reads back as the same profile.
     const ProfileFile::Result again = ProfileFile::parse(ProfileFile::text(profile).toUtf8());
-    check(again.ok && again.profile == profile);
+    FUZZ_CHECK(again.ok && again.profile == profile);
 
     // A drive through every stage, the game's signal on and off.
     qint64 now = 0;
@@ -65,10 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         sample.handbrake = rpm % 1000 == 0;
         lights.feed(sample);
         const int wait = lights.msUntilChange();
-        check(wait >= 1 && wait <= TelemetryLights::SilenceMs);
+        FUZZ_CHECK(wait >= 1 && wait <= TelemetryLights::SilenceMs);
         // A flash that starts stays lit at least as long as it always has.
         if (lights.stage() == TelemetryLights::Flash && before != TelemetryLights::Flash)
-            check(wait >= int(1000 / LightsProfile::MaxFlashHz));
+            FUZZ_CHECK(wait >= int(1000 / LightsProfile::MaxFlashHz));
         before = lights.stage();
         (void)lights.colors({1, 2, 3});
         now += 10;

@@ -6,27 +6,15 @@
 #include "telemetrylights.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-#define check(...) checkAt((__VA_ARGS__), __LINE__)
-
-void checkAt(bool ok, int line)
-{
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_telemetry.cpp:%d: check failed\n", line);
-        abort();
-    }
-}
 
 // Every size a format takes: Forza, OutGauge, Codemasters, EA WRC, RBR,
 // Project CARS 2 (telemetry and state), F1 (Car Telemetry and Status, old
 // and new, and a Session), Assetto Corsa, Gran Turismo (any bytes decrypt
 // to something; the magic must reject them).
-const size_t kSizes[] = {232, 311, 324, 331, 92, 96, 264, 237, 664, 559, 538, 374, 24, 16,
-                         1352, 1347, 1239, 1058, 753, 328, 296};
+const size_t kSizes[] = {232, 311, 324, 331,  92,   96,   264,  237, 664, 559, 538,
+                         374, 24,  16,  1352, 1347, 1239, 1058, 753, 328, 296};
 constexpr size_t kSizeCount = sizeof kSizes / sizeof kSizes[0];
 const QRgb kIdle = qRgb(1, 2, 3);
 
@@ -44,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     qint64 now = 0;
     qint64 lastReadable = -1;
     TelemetryLights lights(kIdle, 0.5 + (in.byte() % 51) / 100.0, [&now] { return now; });
-    check(lights.colors() == TelemetryLights::Colors{kIdle, kIdle, kIdle});
+    FUZZ_CHECK(lights.colors() == TelemetryLights::Colors{kIdle, kIdle, kIdle});
     while (!in.atEnd()) {
         const uint8_t kind = in.byte();
         const uint8_t wait = in.byte();
@@ -60,22 +48,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const bool readable = TelemetryDecoder::decode(
             reinterpret_cast<const unsigned char *>(packet.constData()), packetSize, &sample);
         if (readable) {
-            check(sample.format != TelemetryDecoder::Unknown);
+            FUZZ_CHECK(sample.format != TelemetryDecoder::Unknown);
             if (sample.hasRpm)
-                check(std::isfinite(sample.rpm) && sample.rpm >= 0);
-            check(std::isfinite(sample.maxRpm) && sample.maxRpm >= 0);
-            check(!sample.hasGear || (sample.gear >= -1 && sample.gear <= 20));
+                FUZZ_CHECK(std::isfinite(sample.rpm) && sample.rpm >= 0);
+            FUZZ_CHECK(std::isfinite(sample.maxRpm) && sample.maxRpm >= 0);
+            FUZZ_CHECK(!sample.hasGear || (sample.gear >= -1 && sample.gear <= 20));
             lights.feed(sample);
             lastReadable = now;
         }
         const TelemetryLights::Colors colors = lights.colors();
         for (QRgb c : colors)
-            check(isLightColor(c));
-        check(colors[1] == colors[2]);
+            FUZZ_CHECK(isLightColor(c));
+        FUZZ_CHECK(colors[1] == colors[2]);
         if (lastReadable < 0 || now - lastReadable >= TelemetryLights::SilenceMs)
-            check(colors == TelemetryLights::Colors{kIdle, kIdle, kIdle});
+            FUZZ_CHECK(colors == TelemetryLights::Colors{kIdle, kIdle, kIdle});
         const int wait2 = lights.msUntilChange();
-        check(wait2 >= -1 && wait2 <= TelemetryLights::SilenceMs);
+        FUZZ_CHECK(wait2 >= -1 && wait2 <= TelemetryLights::SilenceMs);
     }
     return 0;
 }

@@ -3,8 +3,18 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+void fuzzCheck(bool ok, const char *file, int line)
+{
+    if (ok)
+        return;
+    const char *name = std::strrchr(file, '/');
+    std::fprintf(stderr, "%s:%d: check failed\n", name ? name + 1 : file, line);
+    abort();
+}
 
 void ensureApplication()
 {

@@ -9,6 +9,11 @@
 // Starts one headless QApplication for the whole fuzzing run.
 void ensureApplication();
 
+// A property every input must keep: on failure, where it failed, and an
+// abort, which libFuzzer reports with the input.
+#define FUZZ_CHECK(...) fuzzCheck((__VA_ARGS__), __FILE__, __LINE__)
+void fuzzCheck(bool ok, const char *file, int line);
+
 // Reads fixed-size values off the front of the fuzzer's input; past the end
 // it yields zeros, so every input is usable.
 class FuzzInput

@@ -50,6 +50,7 @@ public:
     TelemetryDecoder::Format lastFormat() const { return format; }
     // The car it drives, as the game names it; empty where it names none.
     QString car() const { return TelemetryDecoder::carName(carSeen); }
+    const TelemetryDecoder::Car &carBytes() const { return carSeen; }
     // base: each accessory's colour when nothing else is shown (its kept
     // colour, else the idle colour); the idle colour for all without it.
     Colors colors(const Colors &base) const;
