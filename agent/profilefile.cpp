@@ -25,6 +25,7 @@ using Settings = LightsProfile::Settings;
 
 // Enough for any rev light; a list longer than this is a mistake.
 constexpr size_t kMaxStages = 32;
+constexpr size_t kMaxSignalColors = 8;
 
 QString qs(std::string_view text)
 {
@@ -288,6 +289,110 @@ public:
         }
     }
 
+    // "#rrggbb", "none", or { colors = [...], hz = N }: colours in turn.
+    void signal(const toml::node &node, const QString &what, LightsProfile::Signal *out)
+    {
+        const QString shape =
+            QStringLiteral("%1 must be a colour such as \"#ffbf00\", \"none\", or "
+                           "{ colors = [\"#ffbf00\", \"#000000\"], hz = 2 }")
+                .arg(what);
+        if (node.is_string()) {
+            if (node.value<std::string>() == std::string("none")) {
+                *out = {};
+                return;
+            }
+            QRgb rgb;
+            if (color(node, what, &rgb))
+                *out = {{rgb}, 0};
+            return;
+        }
+        const toml::table *t = node.as_table();
+        if (!t) {
+            error(node, shape);
+            return;
+        }
+        LightsProfile::Signal next{{}, 2};
+        bool good = true;
+        bool hasColors = false;
+        for (const auto &[key, value] : *t) {
+            if (key == "colors" || key == "colours") {
+                const toml::array *list = value.as_array();
+                if (!list || list->size() > kMaxSignalColors) {
+                    error(value, QStringLiteral("%1's colors must be a list of at most %2 colours")
+                                     .arg(what)
+                                     .arg(kMaxSignalColors));
+                    good = false;
+                    continue;
+                }
+                hasColors = true;
+                for (const toml::node &item : *list) {
+                    QRgb rgb;
+                    if (color(item, QStringLiteral("each of %1's colors").arg(what), &rgb))
+                        next.colors.push_back(rgb);
+                    else
+                        good = false;
+                }
+            } else if (key == "hz") {
+                const auto hz = value.value<double>();
+                if (!value.is_number() || !hz || !(*hz > 0 && *hz <= LightsProfile::MaxFlashHz)) {
+                    error(value, QStringLiteral("%1's hz must be a number above 0, at most %2 "
+                                                "(each colour 1/hz s)")
+                                     .arg(what, number(LightsProfile::MaxFlashHz)));
+                    good = false;
+                } else {
+                    next.hz = *hz;
+                }
+            } else {
+                unknown(key, what, QStringLiteral("colors or hz"));
+                good = false;
+            }
+        }
+        if (good && !hasColors) {
+            error(node, shape);
+            good = false;
+        }
+        if (good) {
+            if (next.colors.size() < 2)
+                next.hz = 0;
+            *out = next;
+        }
+    }
+
+    void race(const toml::node &node, Settings *s)
+    {
+        const toml::table *t = table(node, QStringLiteral("race"));
+        if (!t)
+            return;
+        for (const auto &[key, value] : *t) {
+            const QString name = qs(key.str());
+            bool known = false;
+            for (int f = 1; f < TelemetryDecoder::FlagCount && !known; ++f) {
+                if (name == TelemetryDecoder::flagName(TelemetryDecoder::Flag(f))) {
+                    signal(value, QStringLiteral("race.%1").arg(name), &s->race.flags[size_t(f)]);
+                    known = true;
+                }
+            }
+            for (int i = 0; i < LightsProfile::RaceItemCount && !known; ++i) {
+                if (name == LightsProfile::raceItemName(LightsProfile::RaceItem(i))) {
+                    signal(value, QStringLiteral("race.%1").arg(name), &s->race.items[size_t(i)]);
+                    known = true;
+                }
+            }
+            if (!known)
+                unknown(key, QStringLiteral("[race]"), raceKeys().join(QStringLiteral(", ")));
+        }
+    }
+
+    static QStringList raceKeys()
+    {
+        QStringList keys;
+        for (int f = 1; f < TelemetryDecoder::FlagCount; ++f)
+            keys << TelemetryDecoder::flagName(TelemetryDecoder::Flag(f));
+        for (int i = 0; i < LightsProfile::RaceItemCount; ++i)
+            keys << LightsProfile::raceItemName(LightsProfile::RaceItem(i));
+        return keys;
+    }
+
     void maxRpm(const toml::node &node, Settings *s)
     {
         const auto value = node.value<double>();
@@ -299,13 +404,15 @@ public:
         s->maxRpm = *value;
     }
 
-    // rev, accessories and max_rpm; what else a level may hold is the caller's.
+    // rev, accessories, race and max_rpm; what else a level may hold is the caller's.
     bool setting(const toml::key &key, const toml::node &value, Settings *s, bool rpm)
     {
         if (key == "rev")
             rev(value, s);
         else if (key == "accessories")
             accessories(value, s);
+        else if (key == "race")
+            race(value, s);
         else if (rpm && key == "max_rpm")
             maxRpm(value, s);
         else
@@ -322,7 +429,7 @@ public:
         for (const auto &[k, value] : *t) {
             if (!setting(k, value, &s, true))
                 unknown(k, QStringLiteral("a car's table"),
-                        QStringLiteral("rev, accessories or max_rpm"));
+                        QStringLiteral("rev, accessories, race or max_rpm"));
         }
         game->cars[qs(key.str())] = s;
     }
@@ -355,7 +462,7 @@ public:
                 cars = &value; // after the game's own settings, which they take
             else if (!setting(k, value, &entry.settings, true))
                 unknown(k, QStringLiteral("[games.%1]").arg(quoted(known)),
-                        QStringLiteral("rev, accessories, max_rpm or cars"));
+                        QStringLiteral("rev, accessories, race, max_rpm or cars"));
         }
         if (cars) {
             if (const toml::table *c = table(*cars, QStringLiteral("cars"))) {
@@ -377,7 +484,7 @@ public:
             } else if (!setting(key, value, &profile->settings, false)) {
                 unknown(key, QStringLiteral("the profile"),
                         key == "max_rpm" ? QStringLiteral("max_rpm in a game's or car's table")
-                                         : QStringLiteral("idle, rev, accessories or games"));
+                                         : QStringLiteral("idle, rev, accessories, race or games"));
             }
         }
         if (games) {
@@ -562,6 +669,19 @@ AsciiText asciiText(const QByteArray &in)
     return out;
 }
 
+QString signalText(const LightsProfile::Signal &signal)
+{
+    if (signal.colors.empty())
+        return QStringLiteral("\"none\"");
+    if (signal.colors.size() == 1)
+        return QStringLiteral("\"%1\"").arg(colorText(signal.colors.front()));
+    QStringList colors;
+    for (QRgb c : signal.colors)
+        colors << QStringLiteral("\"%1\"").arg(colorText(c));
+    return QStringLiteral("{ colors = [%1], hz = %2 }")
+        .arg(colors.join(QStringLiteral(", ")), number(signal.hz));
+}
+
 QString settingsText(const Settings &s, const QString &prefix)
 {
     QString out;
@@ -587,6 +707,15 @@ QString settingsText(const Settings &s, const QString &prefix)
                    .arg(at, QLatin1String(AccessoryTable::entries[slot].key),
                         shows.join(QStringLiteral(", ")), colorText(a.handbrake));
     }
+    out += QStringLiteral("\n[%1race]\n").arg(at);
+    for (int f = 1; f < TelemetryDecoder::FlagCount; ++f)
+        out += QStringLiteral("%1 = %2\n")
+                   .arg(TelemetryDecoder::flagName(TelemetryDecoder::Flag(f)),
+                        signalText(s.race.flags[size_t(f)]));
+    for (int i = 0; i < LightsProfile::RaceItemCount; ++i)
+        out += QStringLiteral("%1 = %2\n")
+                   .arg(LightsProfile::raceItemName(LightsProfile::RaceItem(i)),
+                        signalText(s.race.items[size_t(i)]));
     return out;
 }
 

@@ -5,10 +5,12 @@
 #include "sharedmemorygame.h"
 
 // Assetto Corsa and Assetto Corsa Competizione: three pages, alike in both
-// where it counts. RPM and gear from the physics page, the maximum from the
-// static page, whether anybody drives from the graphics page's status (only
-// live drives; off, replay and pause are idle). Neither has a handbrake or a
-// shift point.
+// where it counts. RPM, gear, the pit limiter, DRS (and in Competizione TC
+// and ABS at work) from the physics page, the maximum and the car from the
+// static page, whether anybody drives, the flag and the pit lane from the
+// graphics page (only live drives; off, replay and pause are idle). Neither
+// has a handbrake or a shift point. Assetto Corsa EVO before 0.6 wrote the
+// physics page alone: read as EVO, with what that page has.
 class AcMemory : public SharedMemoryGame
 {
 public:

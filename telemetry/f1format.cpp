@@ -3,6 +3,8 @@
 
 #include "telemetrybytes.h"
 
+#include <cstring>
+
 using B = TelemetryBytes;
 
 namespace {
@@ -13,7 +15,7 @@ constexpr unsigned kLastPacketId = 15;
 constexpr size_t kMaxPacket = 2048; // more than any F1 packet
 constexpr size_t kGameYear = 2;     // 2023 on: 23, 24, …
 
-enum PacketId { Session = 1, CarTelemetry = 6, CarStatus = 7 };
+enum PacketId { Session = 1, Event = 3, CarTelemetry = 6, CarStatus = 7 };
 
 // Where the years differ: the 2023 header grew by the game year and more.
 struct Layout
@@ -35,8 +37,30 @@ constexpr size_t kGear = 15;      // i8: -1 reverse, 0 neutral
 constexpr size_t kEngineRpm = 16; // u16
 constexpr size_t kRevLightsPercent = 19;
 constexpr size_t kMaxRpm = 17;     // u16, in Car Status
+constexpr size_t kDrs = 18;        // u8, 0 closed, 1 open
 constexpr size_t kGamePaused = 14; // after the header, in Session
 constexpr size_t kIsSpectating = 15;
+// After the 21 marshal zones; 0 none, 1 full safety car, 2 virtual, 3 formation lap.
+constexpr size_t kSafetyCarStatus = 124;
+// In Car Status: u8 0/1, u8 0/1, i8 -1 unknown, 0 none, 1 green, 2 blue, 3 yellow, 4 red.
+constexpr size_t kPitLimiter = 4, kDrsAllowed = 22, kFiaFlags = 28;
+
+TelemetryDecoder::Flag fiaFlag(int8_t value)
+{
+    using Flag = TelemetryDecoder::Flag;
+    switch (value) {
+    case 1:
+        return Flag::Green;
+    case 2:
+        return Flag::Blue;
+    case 3:
+        return Flag::Yellow;
+    case 4:
+        return Flag::Red;
+    default:
+        return Flag::None;
+    }
+}
 
 int yearOf(const unsigned char *p, size_t size)
 {
@@ -101,14 +125,24 @@ bool F1Format::decode(const unsigned char *p, size_t size, TelemetryDecoder::Sam
         s->gear = gear;
         s->hasShiftSignal = true;
         s->shiftSignal = revLights >= 100;
-        return true;
+        s->hasDrsOpen = true;
+        s->drsOpen = car[kDrs] == 1;
+        return car[kDrs] <= 1;
     }
     case CarStatus: {
         if (size != l.statusSize || !playerKnown)
             return false;
         const unsigned char *car = p + l.header + player * l.statusStride;
         s->maxRpm = B::u16(car, kMaxRpm);
-        return s->maxRpm > 0 && car[l.networkPaused] <= 1;
+        const int8_t fia = int8_t(car[kFiaFlags]);
+        s->hasFlag = fia >= 0; // -1: the game does not know
+        s->flag = fiaFlag(fia);
+        s->hasLimiter = true;
+        s->limiter = car[kPitLimiter] == 1;
+        s->hasDrsAvailable = true;
+        s->drsAvailable = car[kDrsAllowed] == 1;
+        return s->maxRpm > 0 && car[l.networkPaused] <= 1 && fia >= -1 && fia <= 4 &&
+               car[kPitLimiter] <= 1 && car[kDrsAllowed] <= 1;
     }
     case Session: {
         if (size < l.header + kIsSpectating + 1)
@@ -119,6 +153,27 @@ bool F1Format::decode(const unsigned char *p, size_t size, TelemetryDecoder::Sam
             return false;
         s->hasRaceOn = true;
         s->raceOn = !paused && !spectating;
+        if (size > l.header + kSafetyCarStatus) {
+            const unsigned safetyCar = p[l.header + kSafetyCarStatus];
+            s->hasTrackFlag = safetyCar <= 3;
+            s->trackFlag = safetyCar == 1 || safetyCar == 2 ? TelemetryDecoder::Flag::SafetyCar
+                                                            : TelemetryDecoder::Flag::None;
+        }
+        return true;
+    }
+    case Event: {
+        if (size < l.header + 4)
+            return false;
+        // The chequered and red flags are said once; the start of a
+        // session or the lights going out end them.
+        const unsigned char *code = p + l.header;
+        auto is = [code](const char *c) { return std::memcmp(code, c, 4) == 0; };
+        if (is("CHQF") || is("RDFL") || is("SSTA") || is("LGOT") || is("SEND")) {
+            s->hasEventFlag = true;
+            s->eventFlag = is("CHQF")   ? TelemetryDecoder::Flag::Chequered
+                           : is("RDFL") ? TelemetryDecoder::Flag::Red
+                                        : TelemetryDecoder::Flag::None;
+        }
         return true;
     }
     default:

@@ -7,9 +7,11 @@
 // EA's F1 2021 to F1 25 on port 20777: a header that names the packet
 // format (the year, 2021 to 2025; F1 24 and 25 can send the older layouts),
 // then one kind of packet. Car Telemetry gives the player's RPM, gear and
-// the game's rev lights (all lit: its shift signal), Car Status the maximum,
-// Session whether the game is paused (network games) or spectating. Other
-// kinds carry nothing for the lights but are the game's all the same.
+// the game's rev lights (all lit: its shift signal) and DRS open, Car Status
+// the maximum, the player's flag, the pit limiter and DRS allowed, Session
+// whether the game is paused (network games) or spectating and the safety
+// car, Event the chequered and red flags. Other kinds carry nothing for the
+// lights but are the game's all the same.
 class F1Format
 {
 public:

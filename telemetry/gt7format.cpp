@@ -26,6 +26,8 @@ enum Flags : uint16_t {
     Paused = 1 << 1,
     Loading = 1 << 2,
     HandbrakeActive = 1 << 6,
+    AsmActive = 1 << 10,
+    TcsActive = 1 << 11,
 };
 
 } // namespace
@@ -78,6 +80,9 @@ bool Gt7Format::decode(const unsigned char *data, size_t, TelemetryDecoder::Samp
     s->handbrake = flags & HandbrakeActive;
     s->hasRaceOn = true;
     s->raceOn = !(flags & (Paused | Loading));
+    // Traction or stability control at work: the game tells them apart, one light shows both.
+    s->hasTc = true;
+    s->tc = flags & (TcsActive | AsmActive);
     if (const int32_t code = B::s32(p, 0x124)) // the car's code
         TelemetryDecoder::setCar(&s->car, code);
     return rpm <= float(maxAlert) * B::MaxOverRev;

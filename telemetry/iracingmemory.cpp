@@ -27,10 +27,32 @@ const char *const kNames[] = {"RPM",
                               "IsReplayPlaying",
                               "PlayerCarSLShiftRPM",
                               "PlayerCarSLBlinkRPM",
-                              "PlayerCarSLLastRPM"};
+                              "PlayerCarSLLastRPM",
+                              "SessionFlags",
+                              "EngineWarnings",
+                              "BrakeABSactive",
+                              "OnPitRoad"};
 const char *const kSessionKeys[] = {
     "DriverCarSLShiftRPM:", "DriverCarSLBlinkRPM:", "DriverCarSLLastRPM:", "DriverCarRedLine:"};
 enum SessionRpm { SessionShift, SessionBlink, SessionLast, RedLine };
+
+// SessionFlags' bits, by the flag they show, the most important first.
+struct FlagBits
+{
+    uint32_t bits;
+    TelemetryDecoder::Flag flag;
+};
+constexpr FlagBits kFlagBits[] = {
+    {0x10, TelemetryDecoder::Flag::Red},
+    {0x10000 | 0x20000, TelemetryDecoder::Flag::Black}, // black, disqualified
+    {0x1, TelemetryDecoder::Flag::Chequered},
+    {0x4000 | 0x8000, TelemetryDecoder::Flag::SafetyCar}, // caution, caution waving
+    {0x8 | 0x100, TelemetryDecoder::Flag::Yellow},        // yellow, yellow waving
+    {0x20, TelemetryDecoder::Flag::Blue},
+    {0x2, TelemetryDecoder::Flag::White},
+    {0x4 | 0x400, TelemetryDecoder::Flag::Green}, // green, green held
+};
+constexpr uint32_t kPitSpeedLimiter = 0x10; // in EngineWarnings
 
 float plausibleOrZero(double rpm)
 {
@@ -126,6 +148,21 @@ SharedMemoryGame::Read IRacingMemory::read(TelemetryDecoder::Sample *s, uint64_t
     s->car = sessionCar;
     s->hasShiftSignal = shift > 0;
     s->shiftSignal = s->hasShiftSignal && s->rpm >= shift;
+    if ((s->hasFlag = variables[SessionFlags].present)) {
+        const uint32_t flags = bits(SessionFlags);
+        for (const FlagBits &f : kFlagBits) {
+            if (flags & f.bits) {
+                s->flag = f.flag;
+                break;
+            }
+        }
+    }
+    s->hasLimiter = variables[EngineWarnings].present;
+    s->limiter = bits(EngineWarnings) & kPitSpeedLimiter;
+    s->hasAbs = variables[AbsActive].present;
+    s->abs = value(AbsActive) != 0;
+    s->hasPitLane = variables[OnPitRoad].present;
+    s->pitLane = value(OnPitRoad) != 0;
     return Readable;
 }
 
@@ -232,6 +269,12 @@ double IRacingMemory::value(Wanted which) const
     default:
         return B::f64(p, 0);
     }
+}
+
+uint32_t IRacingMemory::bits(Wanted which) const
+{
+    const Variable &v = variables[which];
+    return v.present && (v.type == 2 || v.type == 3) ? B::u32(row.data(), v.offset) : 0;
 }
 
 float IRacingMemory::rpmValue(Wanted which) const

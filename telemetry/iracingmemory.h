@@ -35,6 +35,10 @@ private:
         ShiftRpm,
         BlinkRpm,
         LastRpm,
+        SessionFlags,
+        EngineWarnings,
+        AbsActive,
+        OnPitRoad,
         WantedCount
     };
     struct Variable
@@ -47,6 +51,7 @@ private:
     void readSessionInfo(size_t offset, int length);
     double value(Wanted which) const;
     float rpmValue(Wanted which) const; // 0 where absent or not an RPM
+    uint32_t bits(Wanted which) const;  // a bit field's, 0 where absent or not one
     void forget() override;
 
     bool haveLayout = false;

@@ -2,6 +2,8 @@
 #ifndef LIGHTSPROFILE_H
 #define LIGHTSPROFILE_H
 
+#include "telemetrydecoder.h"
+
 #include <QRgb>
 #include <QString>
 
@@ -22,13 +24,50 @@ public:
     enum class Show {
         Rev,   // the rev light: its stages and the flash
         Shift, // the flash alone
-        // Where the game reports the lever: the handbrake colour while it is
-        // pulled, else the base colour; where it does not, nothing.
+        // The handbrake colour while the lever is pulled. Where the game
+        // reports the lever, the accessory is the lever's: while it is not
+        // pulled the rest of the list shows, but not the rev light or the
+        // flash. Where it does not, nothing.
         Handbrake,
         Base, // the accessory's kept colour, else the idle colour
         Off,  // dark
+        // The race, where the game tells it: the most important flag out,
+        // the pit limiter on, in the pit lane, ABS or TC working, DRS open
+        // (or available).
+        Flag,
+        Limiter,
+        Pit,
+        Abs,
+        Tc,
+        Drs,
     };
-    static constexpr int ShowCount = 5;
+    static constexpr int ShowCount = 11;
+
+    // A race light: one colour, or colours in turn, each 1/hz s. No
+    // colours: nothing to show (the rest of the list shows).
+    struct Signal
+    {
+        std::vector<QRgb> colors;
+        double hz = 0;
+        bool operator==(const Signal &o) const { return colors == o.colors && hz == o.hz; }
+    };
+
+    // The race lights' colours, by what they show.
+    enum RaceItem {
+        LimiterItem,
+        PitItem,
+        AbsItem,
+        TcItem,
+        DrsItem,
+        DrsAvailableItem,
+        RaceItemCount
+    };
+    struct Race
+    {
+        std::array<Signal, TelemetryDecoder::FlagCount> flags; // by flag; None's unused
+        std::array<Signal, RaceItemCount> items;
+        bool operator==(const Race &o) const { return flags == o.flags && items == o.items; }
+    };
 
     struct Stage
     {
@@ -58,6 +97,7 @@ public:
         // Slot order: handbrake, SQ shifter, H shifter.
         std::array<Accessory, 3> accessories;
         double maxRpm = 0; // the car's maximum where the game sends none; 0: the game's or learnt
+        Race race;
         bool operator==(const Settings &o) const;
         bool operator!=(const Settings &o) const { return !(*this == o); }
     };
@@ -78,8 +118,9 @@ public:
     std::map<QString, Game> games; // by the game's name, case folded
 
     // The lights with no profile: the rev light from 70 % green, 85 % yellow,
-    // 92 % red and a blue flash from 97 % on the shifters; the handbrake red
-    // while pulled, or the rev light where the game does not report it.
+    // 92 % red and a blue flash from 97 % on the shifters, the pit limiter
+    // over it; the handbrake red while pulled, else the flag out, else the
+    // rev light where the game does not report the lever.
     static LightsProfile defaults();
 
     // The settings for that game and car; a game or car it names nothing
@@ -93,6 +134,9 @@ public:
         idleSet = true;
     }
     void setShiftAt(double percent);
+
+    // The [race] table's keys of the items, as raceItemName gives them.
+    static QString raceItemName(RaceItem item);
 
     static QString showName(Show show);
     // The names of `show`, in the order above; false for another name.

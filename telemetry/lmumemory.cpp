@@ -8,8 +8,11 @@ using B = TelemetryBytes;
 
 namespace {
 
-// scoringInfo: mCurrentET 1700, mGamePhase 1740, mInRealtime 1747.
+// scoringInfo (from 1632): mCurrentET 1700, mNumVehicles 1736, mGamePhase
+// 1740, mYellowFlagState 1741, mInRealtime 1747; after it the stream's size
+// (a size_t, aligned), then the cars' scoring records from 2192.
 constexpr size_t kScoring = 1700, kScoringSize = 48;
+constexpr size_t kScoringCars = 2192, kMaxScoringCars = 104;
 constexpr size_t kPlayer = 128464; // activeVehicles, playerVehicleIdx, playerHasVehicle
 constexpr size_t kTelemetry = 128468, kCarSize = 1888, kElapsed = 12;
 constexpr int kPaused = 9;
@@ -53,6 +56,20 @@ SharedMemoryGame::Read LmuMemory::read(TelemetryDecoder::Sample *s, uint64_t *pr
         return Nothing;
     if (!RFactor2Memory::fillEngine(car, s))
         return unreadable(QStringLiteral("values no game writes"));
+    // The player's scoring record: where it was, else wherever it is now.
+    const int32_t cars = B::s32(scoring, 1736 - kScoring);
+    auto isPlayer = [&](int j) {
+        return block(0).read(kScoringCars + size_t(j) * RFactor2Memory::ScoringCarBytes,
+                             playerScoring.data(), playerScoring.size()) &&
+               playerScoring[RFactor2Memory::IsPlayer] != 0;
+    };
+    bool found = scoringIndex < cars && isPlayer(scoringIndex);
+    for (int j = 0; !found && j < cars && j < int(kMaxScoringCars); ++j) {
+        if ((found = isPlayer(j)))
+            scoringIndex = j;
+    }
+    RFactor2Memory::fillRace(scoring[1740 - kScoring], int8_t(scoring[1741 - kScoring]),
+                             found ? playerScoring.data() : nullptr, s);
     // The car's own clock moves at the physics rate, scoring's at 5 Hz; the
     // two often read the same, so they are not folded in a way that cancels.
     *progress = B::u64(car, kElapsed) * 3 + clock;

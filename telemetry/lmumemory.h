@@ -4,10 +4,13 @@
 
 #include "sharedmemorygame.h"
 
+#include <array>
+
 // Le Mans Ultimate's own block, "LMU_Data": scoring and every car's
 // telemetry in one, with the player's car named. It has no version counter
 // (the game's lock is not for readers like this one), so the player's record
-// is taken again when its elapsed time moved while it was copied. No
+// is taken again when its elapsed time moved while it was copied; the
+// player's scoring record gives the blue flag and the pit lane. No
 // handbrake, no shift point.
 class LmuMemory : public SharedMemoryGame
 {
@@ -16,6 +19,12 @@ public:
     Read read(TelemetryDecoder::Sample *sample, uint64_t *progress) override;
 
     static constexpr int MaxVehicles = 104;
+
+private:
+    void forget() override { scoringIndex = 0; }
+
+    int scoringIndex = 0; // the player's scoring record, where it was last
+    std::array<unsigned char, 584> playerScoring{};
 };
 
 #endif // LMUMEMORY_H

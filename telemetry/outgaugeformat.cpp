@@ -30,5 +30,11 @@ bool OutGaugeFormat::decode(const unsigned char *p, size_t, TelemetryDecoder::Sa
     s->shiftSignal = showLights & 1u;
     s->hasHandbrake = true;
     s->handbrake = showLights & 4u;
+    s->hasLimiter = true;
+    s->limiter = showLights & 8u; // the pit speed limiter
+    s->hasTc = true;
+    s->tc = showLights & 0x10u;
+    s->hasAbs = true;
+    s->abs = showLights & 0x400u;
     return B::plausibleRpm(s->rpm);
 }

@@ -10,6 +10,7 @@ namespace {
 constexpr size_t kType = 10;
 enum PacketType { Telemetry = 0, GameState = 4 };
 enum GameStateValue { Playing = 2 };
+constexpr unsigned kSpeedLimiter = 8;
 
 bool isTelemetry(const unsigned char *p, size_t size)
 {
@@ -46,6 +47,9 @@ bool PCars2Format::decode(const unsigned char *p, size_t size, TelemetryDecoder:
     // Where version 1 keeps the handbrake is not known for certain.
     s->hasHandbrake = size != 374;
     s->handbrake = s->hasHandbrake && p[370] > 0;
+    // sCarFlags, as the shared memory's mCarFlags.
+    s->hasLimiter = s->hasHandbrake;
+    s->limiter = s->hasLimiter && (p[17] & kSpeedLimiter);
     // The maximum is 0 before a car is loaded: nothing to show yet.
     return s->maxRpm == 0 ? s->rpm == 0 : B::plausibleRpms(s->rpm, s->maxRpm);
 }

@@ -7,13 +7,43 @@ using B = TelemetryBytes;
 
 namespace {
 
-constexpr size_t kVersion = 0, kGameState = 8, kCarFlags = 6816, kRpm = 6852, kMaxRpm = 6856,
-                 kGear = 6876, kSequence = 7320, kHandbrake = 7404;
+constexpr size_t kVersion = 0, kGameState = 8, kCarName = 6444, kHighestFlag = 6800,
+                 kPitMode = 6808, kCarFlags = 6816, kRpm = 6852, kMaxRpm = 6856, kGear = 6876,
+                 kAntiLockActive = 6888, kSequence = 7320, kHandbrake = 7404;
+constexpr size_t kCarNameBytes = 64;
 // Project CARS 2 is version 9, Automobilista 2 up to 14 so far: the fields
 // read here sit where they always did.
 constexpr uint32_t kFirstVersion = 9, kLastVersion = 14;
 constexpr uint32_t kPlaying = 2;
-constexpr uint32_t kHandbrakeFlag = 0x20;
+constexpr uint32_t kHandbrakeFlag = 0x20, kSpeedLimiterFlag = 0x08;
+enum PitMode { NoPit, DrivingIntoPits, InPit, DrivingOutOfPits };
+
+TelemetryDecoder::Flag flagOf(uint32_t colour)
+{
+    using Flag = TelemetryDecoder::Flag;
+    switch (colour) {
+    case 1:
+        return Flag::Green;
+    case 2:
+        return Flag::Blue;
+    case 3: // a slow car
+    case 4: // the final lap
+        return Flag::White;
+    case 5:
+        return Flag::Red;
+    case 6:
+    case 7: // double yellow
+        return Flag::Yellow;
+    case 8:  // black and white
+    case 9:  // black with an orange circle
+    case 10: // black
+        return Flag::Black;
+    case 11:
+        return Flag::Chequered;
+    default:
+        return Flag::None;
+    }
+}
 
 } // namespace
 
@@ -50,10 +80,22 @@ SharedMemoryGame::Read PCars2Memory::read(TelemetryDecoder::Sample *s, uint64_t 
     s->handbrake = handbrake >= 0.1f || (B::u32(p, kCarFlags) & kHandbrakeFlag);
     s->hasRaceOn = true;
     s->raceOn = B::u32(p, kGameState) == kPlaying;
+    const uint32_t carFlags = B::u32(p, kCarFlags), flag = B::u32(p, kHighestFlag);
+    const uint32_t pitMode = B::u32(p, kPitMode);
+    s->hasFlag = true;
+    s->flag = flagOf(flag);
+    s->hasLimiter = true;
+    s->limiter = carFlags & kSpeedLimiterFlag;
+    s->hasPitLane = true;
+    s->pitLane = pitMode >= DrivingIntoPits && pitMode <= DrivingOutOfPits;
+    s->hasAbs = true;
+    s->abs = p[kAntiLockActive] != 0;
+    TelemetryDecoder::setCarUtf8(&s->car, p + kCarName, kCarNameBytes);
     // The maximum is 0 before a car is loaded.
     const bool rpms =
         s->maxRpm == 0 ? B::plausibleRpm(s->rpm) : B::plausibleRpms(s->rpm, s->maxRpm);
-    if (!rpms || s->gear < -1 || s->gear > B::MaxForwardGears || !B::plausibleFraction(handbrake))
+    if (!rpms || s->gear < -1 || s->gear > B::MaxForwardGears || !B::plausibleFraction(handbrake) ||
+        flag > 11 || pitMode > 5)
         return unreadable(QStringLiteral("values no game writes"));
     *progress = before;
     return Readable;

@@ -14,11 +14,19 @@ enum Buffer { Telemetry, Scoring };
 // Telemetry: mNumVehicles 12, the cars from 16.
 constexpr size_t kTelemetryVehicles = 16, kTelemetryVehicleSize = 1888;
 constexpr size_t kId = 0, kVehicleName = 32, kGear = 352, kRpm = 356, kMaxRpm = 532;
+// u8 each: the pit limiter; the rear flap open, and whether it may be (2: yes).
+constexpr size_t kSpeedLimiter = 604, kRearFlap = 617, kRearFlapLegal = 618;
 constexpr size_t kVehicleNameBytes = 64;
-// Scoring: mNumVehicles 116, mGamePhase 120, mInRealtime 127, the cars from 560.
-constexpr size_t kScoringHead = 128, kScoringVehicles = 560, kScoringVehicleSize = 584;
-constexpr size_t kIsPlayer = 196;
+// Scoring: mNumVehicles 116, mGamePhase 120, mYellowFlagState 121,
+// mInRealtime 127, the cars from 560.
+constexpr size_t kScoringHead = 128, kScoringVehicles = 560;
+constexpr size_t kScoringVehicleSize = RFactor2Memory::ScoringCarBytes;
+constexpr size_t kIsPlayer = RFactor2Memory::IsPlayer;
 constexpr int kPaused = 9;
+// A car's scoring record: mInPits 198, mFlag 504 (6: blue), mUnderYellow 505.
+constexpr size_t kInPits = 198, kFlag = 504, kUnderYellow = 505;
+// The game phases that are flags: full-course yellow, stopped, over.
+enum GamePhase { FullCourseYellow = 6, SessionStopped = 7, SessionOver = 8 };
 
 } // namespace
 
@@ -57,6 +65,7 @@ SharedMemoryGame::Read RFactor2Memory::readScoring()
     haveScoring = true;
     scoringVersion = begin;
     gamePhase = head[120];
+    yellowFlagState = int8_t(head[121]);
     realtime = head[127] != 0;
     hasPlayer = false;
     for (int32_t j = 0; j < count && !hasPlayer; ++j) {
@@ -64,6 +73,7 @@ SharedMemoryGame::Read RFactor2Memory::readScoring()
         if (car[kIsPlayer]) {
             hasPlayer = true;
             playerId = B::s32(car, kId);
+            std::copy(car, car + kScoringVehicleSize, playerScoring.begin());
         }
     }
     return Readable;
@@ -122,7 +132,29 @@ SharedMemoryGame::Read RFactor2Memory::read(TelemetryDecoder::Sample *s, uint64_
     }
     if (!fillEngine(car, s))
         return unreadable(QStringLiteral("values no game writes"));
+    fillRace(gamePhase, yellowFlagState, playerScoring.data(), s);
     return Readable;
+}
+
+void RFactor2Memory::fillRace(int gamePhase, int yellowFlagState, const unsigned char *player,
+                              TelemetryDecoder::Sample *s)
+{
+    using Flag = TelemetryDecoder::Flag;
+    // The session's: a full-course yellow from the flag being thrown (1) to
+    // the restart (6); 7 halts the race.
+    s->hasTrackFlag = true;
+    s->trackFlag = gamePhase == SessionStopped || yellowFlagState == 7 ? Flag::Red
+                   : gamePhase == SessionOver                          ? Flag::Chequered
+                   : gamePhase == FullCourseYellow || (yellowFlagState >= 1 && yellowFlagState <= 6)
+                       ? Flag::SafetyCar
+                       : Flag::None;
+    if (!player)
+        return;
+    // The header says only green (0) and blue (6) are used.
+    s->hasFlag = true;
+    s->flag = player[kFlag] == 6 ? Flag::Blue : player[kUnderYellow] ? Flag::SafetyCar : Flag::None;
+    s->hasPitLane = true;
+    s->pitLane = player[kInPits] != 0;
 }
 
 bool RFactor2Memory::fillEngine(const unsigned char *car, TelemetryDecoder::Sample *s)
@@ -140,6 +172,11 @@ bool RFactor2Memory::fillEngine(const unsigned char *car, TelemetryDecoder::Samp
     std::copy(car + kVehicleName, car + kVehicleName + n, s->car.begin());
     s->hasGear = true;
     s->gear = B::s32(car, kGear);
+    s->hasLimiter = true;
+    s->limiter = car[kSpeedLimiter] != 0;
+    s->hasDrsOpen = s->hasDrsAvailable = true;
+    s->drsOpen = car[kRearFlap] != 0;
+    s->drsAvailable = car[kRearFlapLegal] == 2;
     return s->gear >= -1 && s->gear <= B::MaxForwardGears &&
            (s->maxRpm == 0 || B::plausibleRpms(s->rpm, s->maxRpm));
 }

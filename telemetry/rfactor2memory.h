@@ -4,6 +4,7 @@
 
 #include "sharedmemorygame.h"
 
+#include <array>
 #include <vector>
 
 // rFactor 2's map plug-in (and Le Mans Ultimate's, where users run it): the
@@ -18,11 +19,19 @@ public:
     Read read(TelemetryDecoder::Sample *sample, uint64_t *progress) override;
 
     static constexpr int MaxVehicles = 128;
-    // What is read of one car's telemetry record: up to its maximum RPM.
-    static constexpr size_t CarBytes = 540;
-    // The record's gear, RPM and maximum (laid out alike in Le Mans
-    // Ultimate's own block); false for values no game writes.
+    // What is read of one car's telemetry record: up to its rear flap.
+    static constexpr size_t CarBytes = 620;
+    // The record's gear, RPM and maximum, pit limiter and rear flap (DRS)
+    // (laid out alike in Le Mans Ultimate's own block); false for values no
+    // game writes.
     static bool fillEngine(const unsigned char *car, TelemetryDecoder::Sample *sample);
+    // One car's scoring record, alike in both.
+    static constexpr size_t ScoringCarBytes = 584;
+    static constexpr size_t IsPlayer = 196;
+    // The flags from the session's phase and yellow flag state, and the
+    // player's scoring record where there is one.
+    static void fillRace(int gamePhase, int yellowFlagState, const unsigned char *player,
+                         TelemetryDecoder::Sample *sample);
 
 private:
     // The scoring buffer, when its version moves: player and phase.
@@ -35,6 +44,8 @@ private:
     int32_t playerId = 0;
     bool realtime = false;
     int gamePhase = 0;
+    int yellowFlagState = 0;
+    std::array<unsigned char, ScoringCarBytes> playerScoring{};
     int playerIndex = 0; // in the telemetry buffer, where it was last
     std::vector<unsigned char> buffer;
 };

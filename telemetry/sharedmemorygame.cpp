@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "sharedmemorygame.h"
 
+#include "acevomemory.h"
 #include "acmemory.h"
 #include "iracingmemory.h"
 #include "lmumemory.h"
 #include "pcars2memory.h"
+#include "raceroommemory.h"
 #include "rfactor2memory.h"
 
 SharedMemoryGame::SharedMemoryGame(TelemetryDecoder::Format format, std::vector<QString> names)
@@ -22,7 +24,8 @@ std::vector<std::unique_ptr<SharedMemoryGame>> SharedMemoryGame::all()
     for (TelemetryDecoder::Format format :
          {TelemetryDecoder::IRacing, TelemetryDecoder::AssettoCorsaMemory,
           TelemetryDecoder::ProjectCars2Memory, TelemetryDecoder::LeMansUltimate,
-          TelemetryDecoder::RFactor2Memory}) {
+          TelemetryDecoder::RFactor2Memory, TelemetryDecoder::RaceRoom,
+          TelemetryDecoder::AssettoCorsaEvo}) {
 #ifndef Q_OS_WIN
         // Proton's bridge has none for iRacing: only a native Windows build sees it.
         if (format == TelemetryDecoder::IRacing)
@@ -46,6 +49,10 @@ std::unique_ptr<SharedMemoryGame> SharedMemoryGame::make(TelemetryDecoder::Forma
         return std::unique_ptr<SharedMemoryGame>(new RFactor2Memory);
     case TelemetryDecoder::LeMansUltimate:
         return std::unique_ptr<SharedMemoryGame>(new LmuMemory);
+    case TelemetryDecoder::RaceRoom:
+        return std::unique_ptr<SharedMemoryGame>(new RaceRoomMemory);
+    case TelemetryDecoder::AssettoCorsaEvo:
+        return std::unique_ptr<SharedMemoryGame>(new AcEvoMemory);
     default:
         return nullptr;
     }

@@ -84,6 +84,20 @@ void TelemetryDecoder::setCar(Car *car, long long number)
     std::snprintf(car->data(), car->size(), "%lld", number);
 }
 
+void TelemetryDecoder::setCarUtf8(Car *car, const unsigned char *text, size_t bytes)
+{
+    car->fill(0);
+    size_t n = 0;
+    while (n < bytes && text[n])
+        ++n;
+    if (n >= car->size()) {
+        n = car->size() - 1;
+        while (n > 0 && (text[n] & 0xc0) == 0x80) // not in the middle of a character
+            --n;
+    }
+    std::copy(text, text + n, car->begin());
+}
+
 void TelemetryDecoder::setCarUtf16(Car *car, const unsigned char *text, size_t units)
 {
     // By hand: it runs for every snapshot of a sim, and allocates nothing.
@@ -179,6 +193,10 @@ QStringList TelemetryDecoder::gameNames(Format format)
         return {QStringLiteral("rFactor 2")};
     case LeMansUltimate:
         return {QStringLiteral("Le Mans Ultimate")};
+    case RaceRoom:
+        return {QStringLiteral("RaceRoom")};
+    case AssettoCorsaEvo:
+        return {QStringLiteral("Assetto Corsa EVO")};
     }
     return {};
 }
@@ -243,6 +261,45 @@ QString TelemetryDecoder::formatName(Format format)
         return QStringLiteral("rFactor 2 map plug-in, shared memory");
     case LeMansUltimate:
         return QStringLiteral("Le Mans Ultimate, shared memory");
+    case RaceRoom:
+        return QStringLiteral("RaceRoom, shared memory");
+    case AssettoCorsaEvo:
+        return QStringLiteral("Assetto Corsa EVO, shared memory");
     }
     return QStringLiteral("unknown");
+}
+
+QString TelemetryDecoder::flagName(Flag flag)
+{
+    static const char *const names[FlagCount] = {
+        "", "green", "white", "blue", "yellow", "safety_car", "chequered", "black", "red"};
+    return QLatin1String(names[int(flag)]);
+}
+
+int TelemetryDecoder::raceInfo(Format format)
+{
+    if (format == ProjectCars2Memory) // the UDP packets tell less
+        return FlagInfo | LimiterInfo | PitInfo | AbsInfo;
+    switch (gameOf(format)) {
+    case OutGauge:
+        return LimiterInfo | AbsInfo | TcInfo;
+    case F1_2021:
+        return FlagInfo | LimiterInfo | DrsInfo;
+    case ProjectCars2:
+        return LimiterInfo;
+    case GranTurismo7:
+        return TcInfo;
+    case IRacing:
+        return FlagInfo | LimiterInfo | PitInfo | AbsInfo;
+    case RFactor2Memory:
+    case LeMansUltimate:
+        return FlagInfo | LimiterInfo | PitInfo | DrsInfo;
+    case AssettoCorsaMemory:
+    case RaceRoom:
+    case AssettoCorsaEvo:
+        return FlagInfo | LimiterInfo | PitInfo | AbsInfo | TcInfo | DrsInfo;
+    default:
+        break;
+    }
+    return 0;
 }

@@ -42,6 +42,8 @@ public:
         ProjectCars2Memory, // Automobilista 2 and Project CARS 2
         RFactor2Memory,     // the map plug-in: rFactor 2, and Le Mans Ultimate where it runs
         LeMansUltimate,     // its own mapping
+        RaceRoom,           // $R3E
+        AssettoCorsaEvo,    // its own blocks, or the physics alone in Competizione's before 0.6
         FormatCount
     };
 
@@ -49,6 +51,21 @@ public:
     // enough to tell every game's cars apart, and no allocation per packet.
     static constexpr size_t CarBytes = 48;
     using Car = std::array<char, CarBytes>;
+
+    // A race flag, by rising importance: where several are out, the lights
+    // show the most important.
+    enum class Flag : uint8_t {
+        None,
+        Green,
+        White,
+        Blue,
+        Yellow,
+        SafetyCar,
+        Chequered,
+        Black,
+        Red
+    };
+    static constexpr int FlagCount = 9;
 
     // What one packet says. A game that spreads its data over several kinds
     // of packet fills only what this one carries.
@@ -67,10 +84,33 @@ public:
         bool hasShiftSignal = false; // the game's own shift light, where it sends one
         bool shiftSignal = false;
         Car car{}; // the car's name where the game gives one (setCar), NUL-padded
+        // The race. Flags come three ways: the one shown to the player's
+        // car, the session's (a safety car), and one a game says once and
+        // that holds until it says another (F1's chequered flag).
+        bool hasFlag = false;
+        Flag flag = Flag::None;
+        bool hasTrackFlag = false;
+        Flag trackFlag = Flag::None;
+        bool hasEventFlag = false;
+        Flag eventFlag = Flag::None;
+        bool hasLimiter = false; // the pit limiter
+        bool limiter = false;
+        bool hasPitLane = false;
+        bool pitLane = false;
+        bool hasAbs = false; // working now, not the setting
+        bool abs = false;
+        bool hasTc = false;
+        bool tc = false;
+        bool hasDrsAvailable = false;
+        bool drsAvailable = false;
+        bool hasDrsOpen = false;
+        bool drsOpen = false;
     };
 
     static void setCar(Car *car, const QString &name);
     static void setCar(Car *car, long long number);
+    // UTF-8 up to `bytes` of it or a NUL, cut at a character's end; no allocation.
+    static void setCarUtf8(Car *car, const unsigned char *text, size_t bytes);
     // UTF-16LE as the sims write it, up to `units` of it or a NUL.
     static void setCarUtf16(Car *car, const unsigned char *text, size_t units);
     static QString carName(const Car &car);
@@ -94,6 +134,19 @@ public:
     static QStringList gameNames(Format format);
     // Every name gameNames() gives, each once.
     static QStringList allGameNames();
+    // As a profile names it: "yellow", "safety_car" …; empty for None.
+    static QString flagName(Flag flag);
+
+    // What a format can tell of the race, for the docs' table.
+    enum RaceInfo {
+        FlagInfo = 1,
+        LimiterInfo = 2,
+        PitInfo = 4,
+        AbsInfo = 8,
+        TcInfo = 16,
+        DrsInfo = 32
+    };
+    static int raceInfo(Format format);
 };
 
 #endif // TELEMETRYDECODER_H

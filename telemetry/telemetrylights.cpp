@@ -70,8 +70,12 @@ void TelemetryLights::feed(const TelemetryDecoder::Sample &sample)
     if (driving(now) && TelemetryDecoder::gameOf(sample.format) != game && sample.hasRaceOn &&
         !sample.raceOn)
         return;
+    // Silence, or another game: nothing said of the race holds.
+    if ((heard && now - lastHeard >= SilenceMs) || TelemetryDecoder::gameOf(sample.format) != game)
+        race = Race();
     heard = true;
     lastHeard = now;
+    feedRace(sample, now);
     if (TelemetryDecoder::gameOf(sample.format) != game) {
         // Another game: nothing the last one said holds.
         game = TelemetryDecoder::gameOf(sample.format);
@@ -106,6 +110,92 @@ void TelemetryLights::feed(const TelemetryDecoder::Sample &sample)
     // A flash starts lit, each time the light gets there.
     if (revStage == Flash && before != Flash)
         flashStart = now;
+}
+
+void TelemetryLights::feedRace(const TelemetryDecoder::Sample &s, qint64 now)
+{
+    const Race before = race;
+    const TelemetryDecoder::Flag flagBefore = flag();
+    if (s.hasFlag)
+        race.flags[0] = s.flag;
+    if (s.hasTrackFlag)
+        race.flags[1] = s.trackFlag;
+    if (s.hasEventFlag)
+        race.flags[2] = s.eventFlag;
+    auto take = [](bool has, bool value, bool *into) {
+        if (has)
+            *into = value;
+    };
+    take(s.hasLimiter, s.limiter, &race.limiter);
+    take(s.hasPitLane, s.pitLane, &race.pitLane);
+    take(s.hasAbs, s.abs, &race.abs);
+    take(s.hasTc, s.tc, &race.tc);
+    take(s.hasDrsAvailable, s.drsAvailable, &race.drsAvailable);
+    take(s.hasDrsOpen, s.drsOpen, &race.drsOpen);
+    // Each blinks from when it began, lit first.
+    if (flag() != flagBefore)
+        raceSince[FlagSlot] = now;
+    if (race.limiter != before.limiter)
+        raceSince[LimiterSlot] = now;
+    if (race.pitLane != before.pitLane)
+        raceSince[PitSlot] = now;
+    if (race.abs != before.abs)
+        raceSince[AbsSlot] = now;
+    if (race.tc != before.tc)
+        raceSince[TcSlot] = now;
+    if (race.drsOpen != before.drsOpen || race.drsAvailable != before.drsAvailable)
+        raceSince[DrsSlot] = now;
+}
+
+TelemetryDecoder::Flag TelemetryLights::flag() const
+{
+    return std::max({race.flags[0], race.flags[1], race.flags[2]});
+}
+
+const LightsProfile::Signal *TelemetryLights::raceSignal(RaceSlot slot) const
+{
+    const LightsProfile::Race &colors = settings->race;
+    const LightsProfile::Signal *signal = nullptr;
+    switch (slot) {
+    case FlagSlot:
+        if (flag() != TelemetryDecoder::Flag::None)
+            signal = &colors.flags[size_t(flag())];
+        break;
+    case LimiterSlot:
+        if (race.limiter)
+            signal = &colors.items[LightsProfile::LimiterItem];
+        break;
+    case PitSlot:
+        if (race.pitLane)
+            signal = &colors.items[LightsProfile::PitItem];
+        break;
+    case AbsSlot:
+        if (race.abs)
+            signal = &colors.items[LightsProfile::AbsItem];
+        break;
+    case TcSlot:
+        if (race.tc)
+            signal = &colors.items[LightsProfile::TcItem];
+        break;
+    case DrsSlot:
+        if (race.drsOpen)
+            signal = &colors.items[LightsProfile::DrsItem];
+        else if (race.drsAvailable)
+            signal = &colors.items[LightsProfile::DrsAvailableItem];
+        break;
+    case RaceSlots:
+        break;
+    }
+    return signal && !signal->colors.empty() ? signal : nullptr;
+}
+
+QRgb TelemetryLights::signalColor(const LightsProfile::Signal &signal, RaceSlot slot,
+                                  qint64 now) const
+{
+    if (signal.colors.size() == 1 || signal.hz <= 0)
+        return signal.colors.front();
+    const qint64 each = std::max(1L, std::lround(1000 / signal.hz));
+    return signal.colors[size_t((now - raceSince[slot]) / each) % signal.colors.size()];
 }
 
 // The profile's maximum for the car, the game's, or one learnt from the RPM
@@ -171,24 +261,52 @@ TelemetryLights::Colors TelemetryLights::colors(const Colors &base) const
     const QRgb flash =
         flashing && ((now - flashStart) / flashHalfMs()) % 2 == 0 ? settings->flashColor : kOff;
     Colors shown = base;
+    auto race = [&](RaceSlot slot, QRgb *color) {
+        const LightsProfile::Signal *signal = raceSignal(slot);
+        if (signal)
+            *color = signalColor(*signal, slot, now);
+        return signal != nullptr;
+    };
     for (size_t slot = 0; slot < shown.size(); ++slot) {
         const LightsProfile::Accessory &accessory = settings->accessories[slot];
+        // Where the game reports the lever, this accessory is the lever's:
+        // no rev light on it while it is not pulled.
+        bool lever = false;
         for (const Show show : accessory.show) {
             bool has = true;
             switch (show) {
             case Show::Rev:
-                has = flashing || (revStage >= 0 && size_t(revStage) < settings->stages.size());
+                has = !lever &&
+                      (flashing || (revStage >= 0 && size_t(revStage) < settings->stages.size()));
                 if (has)
                     shown[slot] = flashing ? flash : settings->stages[size_t(revStage)].color;
                 break;
             case Show::Shift:
-                has = flashing;
+                has = !lever && flashing;
                 shown[slot] = flash;
                 break;
             case Show::Handbrake:
-                // The lever, where the game reports it: pulled or not.
-                has = hasHandbrake;
-                shown[slot] = handbrake ? accessory.handbrake : base[slot];
+                has = hasHandbrake && handbrake;
+                lever = hasHandbrake;
+                shown[slot] = accessory.handbrake;
+                break;
+            case Show::Flag:
+                has = race(FlagSlot, &shown[slot]);
+                break;
+            case Show::Limiter:
+                has = race(LimiterSlot, &shown[slot]);
+                break;
+            case Show::Pit:
+                has = race(PitSlot, &shown[slot]);
+                break;
+            case Show::Abs:
+                has = race(AbsSlot, &shown[slot]);
+                break;
+            case Show::Tc:
+                has = race(TcSlot, &shown[slot]);
+                break;
+            case Show::Drs:
+                has = race(DrsSlot, &shown[slot]);
                 break;
             case Show::Base:
                 shown[slot] = base[slot];
@@ -214,6 +332,13 @@ int TelemetryLights::msUntilChange() const
     if (revStage == Flash) {
         const int half = flashHalfMs();
         wait = std::min(wait, half - (now - flashStart) % half);
+    }
+    for (int slot = 0; slot < RaceSlots; ++slot) {
+        const LightsProfile::Signal *signal = raceSignal(RaceSlot(slot));
+        if (signal && signal->colors.size() > 1 && signal->hz > 0) {
+            const qint64 each = std::max(1L, std::lround(1000 / signal->hz));
+            wait = std::min(wait, each - (now - raceSince[size_t(slot)]) % each);
+        }
     }
     return int(wait);
 }

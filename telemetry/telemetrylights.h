@@ -58,7 +58,28 @@ public:
     // Milliseconds until colors() changes by itself (the flash, silence), or -1.
     int msUntilChange() const;
 
+    // The flag the lights show now: the most important the game says.
+    TelemetryDecoder::Flag flag() const;
+
 private:
+    // What blinks in turn, each from when it began.
+    enum RaceSlot { FlagSlot, LimiterSlot, PitSlot, AbsSlot, TcSlot, DrsSlot, RaceSlots };
+    struct Race
+    {
+        // The player's, the session's, and the one said once.
+        std::array<TelemetryDecoder::Flag, 3> flags{};
+        bool limiter = false;
+        bool pitLane = false;
+        bool abs = false;
+        bool tc = false;
+        bool drsAvailable = false;
+        bool drsOpen = false;
+    };
+    void feedRace(const TelemetryDecoder::Sample &sample, qint64 now);
+    // The signal shown for a race slot now, or null where it has nothing.
+    const LightsProfile::Signal *raceSignal(RaceSlot slot) const;
+    QRgb signalColor(const LightsProfile::Signal &signal, RaceSlot slot, qint64 now) const;
+
     bool driving(qint64 now) const;
     float maximumFor(const TelemetryDecoder::Sample &sample);
     void pickSettings();
@@ -85,6 +106,8 @@ private:
     bool hasHandbrake = false;
     bool handbrake = false;
     TelemetryDecoder::Car carSeen{};
+    Race race;
+    std::array<qint64, RaceSlots> raceSince{};
     // Where the game sends no maximum: the highest RPM since the car changed.
     float highestRpm = 0;
     float lowestRunningRpm = 0;

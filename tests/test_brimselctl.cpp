@@ -347,7 +347,7 @@ void TestBrimselCtl::checksAProfile()
     QVERIFY(good.err.isEmpty());
     QVERIFY2(
         good.out.contains("\n[games.\"F1 24\".accessories.h]\nshow = [\"shift\", \"off\"]\n") &&
-            good.out.contains("\n[accessories.h]\nshow = [\"rev\", \"base\"]\n") &&
+            good.out.contains("\n[accessories.h]\nshow = [\"limiter\", \"rev\", \"base\"]\n") &&
             good.out.contains("stages = [ { from = 70, color = \"#00ff00\" }"),
         qPrintable(good.out));
     // The usual file, from $XDG_CONFIG_HOME; none is the default profile.

@@ -120,6 +120,31 @@ rev.stages = [ { from = 90, color = "red" }, { from = 60, color = "0,255,0" } ]
     QVERIFY(!over.settingsFor("Gran Turismo 7", "3311").flashFollowsGame);
     QVERIFY(!over.settingsFor("Gran Turismo 7", "").flashFollowsGame);
     QCOMPARE(over.idle, purple);
+
+    // The race's colours: "none", one colour, colours in turn; one game's own.
+    const ProfileFile::Result race = parse(R"(
+[race]
+green = "#00ff00"
+yellow = "none"
+limiter = { colors = ["#ff8000", "#000000", "blue"], hz = 6 }
+[games."iRacing".race]
+blue = { colors = ["blue"] }
+[games."iRacing".accessories.handbrake]
+show = ["handbrake", "limiter", "pit", "abs", "tc", "drs", "base"]
+)");
+    QVERIFY2(race.ok, qPrintable(race.errors.value(0).message));
+    using Flag = TelemetryDecoder::Flag;
+    const LightsProfile::Race &every = race.profile.settings.race;
+    QCOMPARE(every.flags[size_t(Flag::Green)], (LightsProfile::Signal{{green}, 0}));
+    QVERIFY(every.flags[size_t(Flag::Yellow)].colors.empty());
+    QCOMPARE(every.items[LightsProfile::LimiterItem],
+             (LightsProfile::Signal{{qRgb(0xff, 0x80, 0), qRgb(0, 0, 0), blue}, 6}));
+    QCOMPARE(every.flags[size_t(Flag::Blue)],
+             LightsProfile::defaults().settings.race.flags[size_t(Flag::Blue)]);
+    const LightsProfile::Settings &iracing = race.profile.settingsFor("iRacing", "");
+    QCOMPARE(iracing.race.flags[size_t(Flag::Blue)], (LightsProfile::Signal{{blue}, 0}));
+    QCOMPARE(iracing.race.items, every.items);
+    QCOMPARE(iracing.accessories[0].show.size(), size_t(7));
 }
 
 void TestProfileFile::errorsArePlacedAndAllSaid_data()
@@ -159,6 +184,15 @@ void TestProfileFile::errorsArePlacedAndAllSaid_data()
         << QByteArray("[rev]\nstages = [ { from = 50 } ]\n") << QStringList{"2:12: a stage needs"};
     QTest::newRow("max_rpm for every game")
         << QByteArray("max_rpm = 8000\n") << QStringList{"1:1: unknown key \"max_rpm\""};
+    QTest::newRow("race: unknown key, bad hz, too many colours, a bad colour")
+        << QByteArray("[race]\nyelow = \"red\"\nblue = { colors = [\"red\", \"#000\"], hz = 0 }\n"
+                      "red = { colors = [1, 2, 3, 4, 5, 6, 7, 8, 9] }\npit = \"#12\"\n"
+                      "tc = { hz = 2 }\n")
+        << QStringList{"2:1: unknown key \"yelow\" in [race]; expected green, white, blue, yellow, "
+                       "safety_car",
+                       "3:41: race.blue's hz",
+                       "4:18: race.red's colors must be a list of at most 8", "5:7: race.pit",
+                       "6:6: race.tc must be a colour"};
     QTest::newRow("a car's max_rpm out of range")
         << QByteArray("[games.\"iRacing\".cars.\"Mazda MX-5 Cup\"]\nmax_rpm = -1\n")
         << QStringList{"2:11: max_rpm must be"};

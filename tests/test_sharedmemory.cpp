@@ -24,7 +24,8 @@ const QRgb green = qRgb(0, 255, 0), yellow = qRgb(255, 255, 0), red = qRgb(255, 
 
 bool hasHandbrake(Format sim)
 {
-    return sim == TelemetryDecoder::IRacing || sim == TelemetryDecoder::ProjectCars2Memory;
+    return sim == TelemetryDecoder::IRacing || sim == TelemetryDecoder::ProjectCars2Memory ||
+           sim == TelemetryDecoder::AssettoCorsaEvo;
 }
 
 // One sim's files in a folder of their own, the source reading them and the
@@ -107,6 +108,8 @@ private slots:
     void stoppedSimIsLetGoAndItsFileNotTakenForDriving();
     void cutShortUnderTheReader_data() { addSims(); }
     void cutShortUnderTheReader();
+    void raceOnTheLights_data() { addSims(); }
+    void raceOnTheLights();
     void iracingShiftLightsAndConnection();
     void unknownLayoutAndMissingFiles();
     void anotherUsersFileIsNotRead();
@@ -148,6 +151,59 @@ void TestSharedMemory::stagesHandbrakeAndIdle()
     for (int n = 0; n < 13; ++n)
         rig.write(rig.at(0.75f));
     QCOMPARE(rig.lights.colors()[1], green);
+    QVERIFY2(rig.said.isEmpty(), qPrintable(rig.said.join('\n')));
+}
+
+// Each sim's flag and pit limiter, as the default profile shows them and as
+// one that moves them does.
+void TestSharedMemory::raceOnTheLights()
+{
+    QFETCH(Format, sim);
+    using Flag = TelemetryDecoder::Flag;
+    const QRgb amber = qRgb(0xff, 0xbf, 0x00), orange = qRgb(0xff, 0x80, 0x00),
+               blueFlag = qRgb(0x00, 0x40, 0xff), white = qRgb(0xff, 0xff, 0xff);
+    Rig rig(sim);
+    Layouts::State s = rig.at(0.75f);
+    // rFactor 2's scoring moves at a tenth of its telemetry's rate here.
+    const auto write = [&] {
+        for (int n = 0; n < 11; ++n)
+            rig.write(s);
+    };
+    write();
+    const QRgb handbrakeBefore = rig.lights.colors()[0];
+    QCOMPARE(rig.lights.colors()[1], green);
+
+    s.flag = Flag::Yellow; // rFactor 2's and LMU's full-course yellow
+    write();
+    QCOMPARE(rig.lights.colors()[0], amber);
+    QCOMPARE(rig.lights.colors()[1], green);
+    s.limiter = true;
+    write();
+    QCOMPARE(rig.lights.colors()[1], orange);
+    QCOMPARE(rig.lights.colors()[2], orange);
+    s.flag = Flag::Blue;
+    s.limiter = false;
+    write();
+    QCOMPARE(rig.lights.colors()[0], blueFlag);
+    QCOMPARE(rig.lights.colors()[1], green);
+    s.flag = Flag::Chequered;
+    write();
+    QCOMPARE(rig.lights.colors()[0], white); // blinking, lit first
+    s.flag = Flag::None;
+    write();
+    QCOMPARE(rig.lights.colors()[0], handbrakeBefore);
+
+    // The owner's profile: the limiter on the handbrake, the flag on the shifters.
+    LightsProfile profile = LightsProfile::defaults();
+    profile.idle = idle;
+    profile.settings.accessories[0].show = {LightsProfile::Show::Limiter,
+                                            LightsProfile::Show::Base};
+    profile.settings.accessories[1].show = {LightsProfile::Show::Flag, LightsProfile::Show::Rev};
+    rig.lights.setProfile(profile);
+    s.flag = Flag::Yellow;
+    s.limiter = true;
+    write();
+    QCOMPARE(rig.lights.colors(), (Lights::Colors{orange, amber, orange}));
     QVERIFY2(rig.said.isEmpty(), qPrintable(rig.said.join('\n')));
 }
 
@@ -224,6 +280,16 @@ void TestSharedMemory::unknownLayoutAndMissingFiles()
     QCOMPARE(rig.taken, 0);
     QCOMPARE(rig.said.size(), 1);
     QVERIFY2(rig.said[0].contains("layout version 99"), qPrintable(rig.said[0]));
+
+    // RaceRoom's versions name its layout: one between the two known is refused.
+    Rig raceRoom(TelemetryDecoder::RaceRoom);
+    s.raceRoomMinor = 3;
+    raceRoom.write(s);
+    raceRoom.write(s);
+    QCOMPARE(raceRoom.taken, 0);
+    QCOMPARE(raceRoom.said.size(), 1);
+    QVERIFY2(raceRoom.said[0].contains("layout version 3.3 is not known"),
+             qPrintable(raceRoom.said[0]));
 }
 
 // Anyone may write to /dev/shm: a file of another user's is no sim of ours.

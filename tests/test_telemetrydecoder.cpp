@@ -29,6 +29,7 @@ private slots:
     void unreadable();
     void capturedGranTurismo7Packet();
     void capturedF1Packets();
+    void raceInformation();
 };
 
 void TestTelemetryDecoder::everyFormat_data()
@@ -207,6 +208,54 @@ void TestTelemetryDecoder::capturedF1Packets()
     telemetry[27] = char(255);
     QVERIFY(decode(telemetry, &s));
     QVERIFY(s.hasRaceOn && !s.raceOn && !s.hasRpm);
+}
+
+// What the packets say of the race: captured F1 24 packets as the game sent
+// them, and the other formats' fields set one by one.
+void TestTelemetryDecoder::raceInformation()
+{
+    using Flag = TelemetryDecoder::Flag;
+    const auto read = [](const QString &name) {
+        QFile file(QStringLiteral(BRIMSEL_TEST_DATA "/") + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    Sample s;
+    // On the grid: no flag, limiter off, no DRS; the session has no safety car.
+    QVERIFY(decode(read("f1-24-car-status.bin"), &s));
+    QVERIFY(s.hasFlag && s.flag == Flag::None && s.hasLimiter && !s.limiter);
+    QVERIFY(s.hasDrsAvailable && !s.drsAvailable && !s.hasEventFlag);
+    QVERIFY(decode(read("f1-24-session.bin"), &s));
+    QVERIFY(s.hasTrackFlag && s.trackFlag == Flag::None && s.raceOn);
+    const struct
+    {
+        const char *file;
+        Flag flag;
+    } events[] = {{"f1-24-event-CHQF.bin", Flag::Chequered},
+                  {"f1-24-event-RDFL.bin", Flag::Red},
+                  {"f1-24-event-LGOT.bin", Flag::None}};
+    for (const auto &event : events) {
+        QVERIFY2(decode(read(event.file), &s), event.file);
+        QVERIFY2(s.hasEventFlag && s.eventFlag == event.flag && !s.hasRpm, event.file);
+    }
+    // The game's unknown flag (-1) says nothing; a value no game sends is unreadable.
+    QVERIFY(decode(P::f1Status(2024, 3, 12000, -1), &s) && !s.hasFlag);
+    QVERIFY(decode(P::f1Status(2022, 3, 12000, 3, true), &s));
+    QVERIFY(s.flag == Flag::Yellow && s.limiter);
+    QVERIFY(!decode(P::f1Status(2024, 3, 12000, 9), &s));
+    QVERIFY(decode(P::f1Session(2023, false, false, 2), &s) && s.trackFlag == Flag::SafetyCar);
+
+    QByteArray outGauge = P::outGauge(96, "XRT", 5000);
+    P::putU32(outGauge, 44, 0x8 | 0x400); // pit speed limiter, ABS
+    QVERIFY(decode(outGauge, &s));
+    QVERIFY(s.limiter && s.abs && s.hasTc && !s.tc && !s.hasFlag);
+    QVERIFY(decode(P::gt7(5000, 6000, 7000, 0x0001 | 0x0800), &s) && s.hasTc && s.tc);
+    QVERIFY(decode(P::gt7(5000, 6000, 7000, 0x0001), &s) && !s.tc);
+    QByteArray pcars = P::pcars2(559, 5000, 8000);
+    P::putU8(pcars, 17, 0x08);
+    QVERIFY(decode(pcars, &s) && s.hasLimiter && s.limiter);
+    // Forza says nothing of the race.
+    QVERIFY(decode(P::forza(311, true, 5000, 8000), &s));
+    QVERIFY(!s.hasFlag && !s.hasLimiter && !s.hasAbs && !s.hasTc && !s.hasPitLane);
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryDecoder)

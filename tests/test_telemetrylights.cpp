@@ -49,6 +49,7 @@ private slots:
     void eachAccessoryShowsWhatItsListSays();
     void gamesAndCarsHaveTheirOwn();
     void flashRateAndANewProfile();
+    void raceFlagsAndLimiter();
 
 private:
     qint64 now = 0;
@@ -251,6 +252,57 @@ void TestTelemetryLights::flashRateAndANewProfile()
     lights.setProfile(later);
     QCOMPARE(lights.colors(), all(red));
     QCOMPARE(lights.stage(), 2);
+}
+
+// F1's race over its kinds of packet: the car's flag and limiter, the
+// session's safety car, and flags said once by events, each shown by the
+// default profile and blinking at its rate; silence forgets them.
+void TestTelemetryLights::raceFlagsAndLimiter()
+{
+    const QRgb amber = qRgb(0xff, 0xbf, 0x00), orange = qRgb(0xff, 0x80, 0x00),
+               blueFlag = qRgb(0x00, 0x40, 0xff), white = qRgb(0xff, 0xff, 0xff);
+    Lights lights(LightsProfile::defaults(), clock);
+    const auto status = [&](int flag, bool limiter = false) {
+        lights.feed(sampleOf(P::f1Status(2024, 19, 12000, flag, limiter)));
+        lights.feed(sampleOf(P::f1Telemetry(2024, 19, 9000, 0))); // 75 %
+    };
+    status(0);
+    QCOMPARE(lights.colors(), all(green)); // no lever in F1: the rev light
+    status(3);
+    QCOMPARE(lights.colors(), (Lights::Colors{amber, green, green}));
+    QCOMPARE(lights.flag(), TelemetryDecoder::Flag::Yellow);
+    status(3, true);
+    QCOMPARE(lights.colors(), (Lights::Colors{amber, orange, orange}));
+    QCOMPARE(lights.msUntilChange(), 250); // the limiter's 4 Hz
+    now += 250;
+    QCOMPARE(lights.colors(), (Lights::Colors{amber, off, off}));
+    status(2);
+    QCOMPARE(lights.colors(), (Lights::Colors{blueFlag, green, green}));
+
+    // The chequered flag outranks the blue and holds while the car's flag is none.
+    lights.feed(sampleOf(P::f1Event(2024, "CHQF")));
+    status(0);
+    QCOMPARE(lights.colors()[0], white);
+    now += 500;
+    QCOMPARE(lights.colors()[0], off);
+    lights.feed(sampleOf(P::f1Event(2024, "LGOT")));
+    QCOMPARE(lights.colors()[0], green);
+    lights.feed(sampleOf(P::f1Session(2024, false, false, 1)));
+    QCOMPARE(lights.colors()[0], amber);
+    QCOMPARE(lights.flag(), TelemetryDecoder::Flag::SafetyCar);
+
+    // Silent for two seconds: what was said of the race is forgotten.
+    now += Lights::SilenceMs;
+    lights.feed(sampleOf(P::f1Telemetry(2024, 19, 9000, 0)));
+    QCOMPARE(lights.flag(), TelemetryDecoder::Flag::None);
+    QCOMPARE(lights.colors(), all(green));
+
+    // A game's own colours: none for a flag lets the next item show.
+    LightsProfile quiet = LightsProfile::defaults();
+    quiet.settings.race.flags[size_t(TelemetryDecoder::Flag::Yellow)] = {};
+    lights.setProfile(quiet);
+    status(3);
+    QCOMPARE(lights.colors()[0], green);
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryLights)

@@ -24,8 +24,13 @@ public:
         int gear = 3;
         bool handbrake = false;
         bool driving = true;
-        int version = 13; // Automobilista 2's layout version
-        quint32 tick = 1; // moves each write
+        int version = 13;      // Automobilista 2's layout version
+        int raceRoomMinor = 5; // RaceRoom's, with major 3
+        quint32 tick = 1;      // moves each write
+        // The race, as each sim says it. rFactor 2 and Le Mans Ultimate say
+        // no local yellow: a yellow is their full-course yellow.
+        TelemetryDecoder::Flag flag = TelemetryDecoder::Flag::None;
+        bool limiter = false;
     };
 
     // The sims with a layout here, in the order of SharedMemoryGame::all()

@@ -111,22 +111,33 @@ QByteArray TelemetryPackets::f1Telemetry(int year, int player, int rpm, int revL
     return p;
 }
 
-QByteArray TelemetryPackets::f1Status(int year, int player, int maxRpm)
+QByteArray TelemetryPackets::f1Status(int year, int player, int maxRpm, int fiaFlag, bool limiter)
 {
     QByteArray p(year >= 2023 ? 1239 : 1058, '\0');
     const int car = f1Header(p, year, 7, player) + player * (year >= 2023 ? 55 : 47);
+    putU8(p, car + 4, limiter ? 1 : 0);
     putU16(p, car + 17, maxRpm);
     putU16(p, car + 19, 4000);
     putU8(p, car + 21, 8);
+    putU8(p, car + 28, fiaFlag & 0xff);
     return p;
 }
 
-QByteArray TelemetryPackets::f1Session(int year, bool paused, bool spectating)
+QByteArray TelemetryPackets::f1Session(int year, bool paused, bool spectating, int safetyCar)
 {
     QByteArray p(year >= 2023 ? 753 : 632, '\0');
     const int header = f1Header(p, year, 1, 0);
     putU8(p, header + 14, paused ? 1 : 0);
     putU8(p, header + 15, spectating ? 1 : 0);
+    putU8(p, header + 124, safetyCar);
+    return p;
+}
+
+QByteArray TelemetryPackets::f1Event(int year, const char *code)
+{
+    QByteArray p(year >= 2023 ? 45 : 40, '\0');
+    const int header = f1Header(p, year, 3, 0);
+    p.replace(header, 4, code, 4);
     return p;
 }
 

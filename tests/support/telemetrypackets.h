@@ -24,8 +24,13 @@ public:
     // Status of the player's car (index player), and a Session packet.
     static QByteArray f1Telemetry(int year, int player, int rpm, int revLightsPercent,
                                   int gear = 4);
-    static QByteArray f1Status(int year, int player, int maxRpm);
-    static QByteArray f1Session(int year, bool paused, bool spectating);
+    // fiaFlag as the game's: 0 none, 1 green, 2 blue, 3 yellow, 4 red.
+    static QByteArray f1Status(int year, int player, int maxRpm, int fiaFlag = 0,
+                               bool limiter = false);
+    // safetyCar: 0 none, 1 full, 2 virtual, 3 formation lap.
+    static QByteArray f1Session(int year, bool paused, bool spectating, int safetyCar = 0);
+    // An Event packet with its four-letter code, as "CHQF".
+    static QByteArray f1Event(int year, const char *code);
     // EA SPORTS WRC's "wrc" structure, 237 bytes.
     static QByteArray wrc(float rpm, float maxRpm, float shiftFraction, float handbrake = 0,
                           int gear = 3);
