@@ -5,23 +5,34 @@
 #include "telemetrydecoder.h"
 #include "telemetrylights.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 // Every size a format takes: Forza, OutGauge, Codemasters, EA WRC, RBR,
 // Project CARS 2 (telemetry and state), F1 (Car Telemetry and Status, old
-// and new, and a Session), Assetto Corsa, Gran Turismo (any bytes decrypt
-// to something; the magic must reject them).
-const size_t kSizes[] = {232, 311, 324, 331,  92,   96,   264,  237, 664, 559, 538,
-                         374, 24,  16,  1352, 1347, 1239, 1058, 753, 328, 296};
+// and new, a Session and an Event), Assetto Corsa, Gran Turismo (any bytes
+// decrypt to something; the magic must reject them).
+const size_t kSizes[] = {232, 311, 324,  331,  92,   96,   264, 237, 664, 559, 538, 374,
+                         24,  16,  1352, 1347, 1239, 1058, 753, 632, 45,  40,  328, 296};
 constexpr size_t kSizeCount = sizeof kSizes / sizeof kSizes[0];
 const QRgb kIdle = qRgb(1, 2, 3);
 
+// The rev light's, the handbrake's, and the race's colours of the default profile.
 bool isLightColor(QRgb c)
 {
-    return c == kIdle || c == qRgb(0, 255, 0) || c == qRgb(255, 255, 0) || c == qRgb(255, 0, 0) ||
-           c == qRgb(0, 0, 255) || c == qRgb(0, 0, 0);
+    if (c == kIdle || c == qRgb(0, 255, 0) || c == qRgb(255, 255, 0) || c == qRgb(255, 0, 0) ||
+        c == qRgb(0, 0, 255) || c == qRgb(0, 0, 0))
+        return true;
+    const LightsProfile::Race race = LightsProfile::defaults().settings.race;
+    for (const LightsProfile::Signal &signal : race.flags)
+        if (std::find(signal.colors.begin(), signal.colors.end(), c) != signal.colors.end())
+            return true;
+    for (const LightsProfile::Signal &signal : race.items)
+        if (std::find(signal.colors.begin(), signal.colors.end(), c) != signal.colors.end())
+            return true;
+    return false;
 }
 
 } // namespace
