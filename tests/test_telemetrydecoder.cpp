@@ -30,6 +30,7 @@ private slots:
     void capturedGranTurismo7Packet();
     void capturedF1Packets();
     void raceInformation();
+    void docsSayWhatEachGameTells();
 };
 
 void TestTelemetryDecoder::everyFormat_data()
@@ -256,6 +257,54 @@ void TestTelemetryDecoder::raceInformation()
     // Forza says nothing of the race.
     QVERIFY(decode(P::forza(311, true, 5000, 8000), &s));
     QVERIFY(!s.hasFlag && !s.hasLimiter && !s.hasAbs && !s.hasTc && !s.hasPitLane);
+}
+
+// The docs' table of what each game tells of the race is the decoders'.
+void TestTelemetryDecoder::docsSayWhatEachGameTells()
+{
+    QFile file(QStringLiteral(BRIMSEL_PROFILE_DOC));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(file.readAll());
+    const int from = text.indexOf("<!-- race-info"), to = text.indexOf("<!-- end race-info");
+    QVERIFY(from >= 0 && to > from);
+    struct Row
+    {
+        QStringList names;
+        bool memory;
+        int info;
+        QString line;
+    };
+    QVector<Row> rows;
+    const QRegularExpression quoted(QStringLiteral("`([^`]+)`"));
+    for (const QString &line : text.mid(from, to - from).split('\n')) {
+        const QStringList cells = line.split('|');
+        if (cells.size() != 11 || !cells[3].contains('`'))
+            continue; // the header, its rule, the comment
+        Row row{{}, cells[2].trimmed() == "memory", 0, line};
+        for (auto m = quoted.globalMatch(cells[3]); m.hasNext();)
+            row.names << m.next().captured(1);
+        for (int k = 0; k < 6; ++k) {
+            if (cells[4 + k].contains(QStringLiteral("✓")))
+                row.info |= 1 << k;
+        }
+        rows << row;
+    }
+    QVERIFY(rows.size() > 10);
+    QVector<bool> used(rows.size());
+    for (int f = TelemetryDecoder::Unknown + 1; f < TelemetryDecoder::FormatCount; ++f) {
+        const auto format = TelemetryDecoder::Format(f);
+        const QString name = TelemetryDecoder::gameNames(format).value(0);
+        const bool memory = format >= TelemetryDecoder::IRacing;
+        int at = -1;
+        for (int r = 0; r < rows.size() && at < 0; ++r) {
+            if (rows[r].names.contains(name) && rows[r].memory == memory)
+                at = r;
+        }
+        QVERIFY2(at >= 0, qPrintable(TelemetryDecoder::formatName(format)));
+        QVERIFY2(rows[at].info == TelemetryDecoder::raceInfo(format), qPrintable(rows[at].line));
+        used[at] = true;
+    }
+    QVERIFY2(!used.contains(false), "a row of no game");
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryDecoder)
