@@ -23,7 +23,7 @@ constexpr size_t kInAction = 672;
 // flags; in Assetto Corsa's, 1224 on lies past the page and reads 0.
 constexpr size_t kGraphicsSize = 280;
 constexpr size_t kAcFlag = 268, kAcPitLane = 276;
-constexpr size_t kAccFlags = 1224, kAccFlagsSize = 16, kAccGlobals = 1524, kAccGlobalsSize = 8;
+constexpr size_t kAccFlag = 1224, kAccPitLane = 1236, kAccGlobals = 1524, kAccGlobalsSize = 8;
 // Static page: smVersion (15 UTF-16 characters) at 0, carModel (33) at 68; maxRpm at 412.
 constexpr size_t kCarModel = 68, kCarModelUnits = 33;
 constexpr size_t kMaxRpm = 412;
@@ -55,24 +55,26 @@ AcMemory::AcMemory()
 
 SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *progress)
 {
-    unsigned char physics[kPhysicsSize], graphics[kGraphicsSize], maxRpm[4], again[4];
-    unsigned char carModel[kCarModelUnits * 2], version[2];
+    // Competizione's pages are longer than Assetto Corsa's: each is taken
+    // whole in one read where it is that long, else as far as both go.
+    unsigned char physics[kInAction + 8], graphics[kAccGlobals + kAccGlobalsSize];
+    unsigned char statics[kMaxRpm + 4], again[4];
     // No lock in these pages: the physics page is taken again if its
     // packet counter moved while it was copied.
-    bool consistent = false;
+    bool consistent = false, longPhysics = false;
     for (int attempt = 0; attempt < 2 && !consistent; ++attempt) {
-        if (!block(Physics).read(0, physics, sizeof physics) ||
+        longPhysics = block(Physics).read(0, physics, sizeof physics);
+        if ((!longPhysics && !block(Physics).read(0, physics, kPhysicsSize)) ||
             !block(Physics).read(0, again, sizeof again))
             return tooShort(Physics);
         consistent = B::u32(physics, 0) == B::u32(again, 0);
     }
     if (!consistent)
         return Nothing;
-    if (!block(Graphics).read(0, graphics, sizeof graphics))
+    const bool longGraphics = block(Graphics).read(0, graphics, sizeof graphics);
+    if (!longGraphics && !block(Graphics).read(0, graphics, kGraphicsSize))
         return tooShort(Graphics);
-    if (!block(Static).read(kMaxRpm, maxRpm, sizeof maxRpm) ||
-        !block(Static).read(kCarModel, carModel, sizeof carModel) ||
-        !block(Static).read(0, version, sizeof version))
+    if (!block(Static).read(0, statics, sizeof statics))
         return tooShort(Static);
 
     const int status = B::s32(graphics, 4);
@@ -88,13 +90,12 @@ SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *pro
     s->hasDrsAvailable = s->hasDrsOpen = true;
     s->drsAvailable = B::s32(physics, kDrsAvailable) == 1;
     s->drsOpen = B::s32(physics, kDrsEnabled) == 1;
-    unsigned char inAction[8];
-    if (block(Physics).read(kInAction, inAction, sizeof inAction)) {
+    if (longPhysics) {
         s->hasTc = s->hasAbs = true;
-        s->tc = B::s32(inAction, 0) == 1;
-        s->abs = B::s32(inAction, 4) == 1;
+        s->tc = B::s32(physics, kInAction) == 1;
+        s->abs = B::s32(physics, kInAction + 4) == 1;
     }
-    if (B::u32(graphics, 0) == 0 && status == Off && B::u16(version, 0) == 0) {
+    if (B::u32(graphics, 0) == 0 && status == Off && B::u16(statics, 0) == 0) {
         // Only the physics page is written: Assetto Corsa EVO before 0.6,
         // which shares these pages. Nothing of who drives or the car.
         s->format = TelemetryDecoder::AssettoCorsaEvo;
@@ -102,31 +103,29 @@ SharedMemoryGame::Read AcMemory::read(TelemetryDecoder::Sample *s, uint64_t *pro
         return B::plausibleRpm(s->rpm) ? Readable
                                        : unreadable(QStringLiteral("values no game writes"));
     }
-    s->maxRpm = float(std::max(0, B::s32(maxRpm, 0)));
+    s->maxRpm = float(std::max(0, B::s32(statics, kMaxRpm)));
     s->hasRaceOn = true;
     s->raceOn = status == Live;
-    TelemetryDecoder::setCarUtf16(&s->car, carModel, kCarModelUnits);
+    TelemetryDecoder::setCarUtf16(&s->car, statics + kCarModel, kCarModelUnits);
 
     // The flag and the pit lane, where each game keeps them: in either,
     // the other's places read as no flag.
-    unsigned char accFlags[kAccFlagsSize], accGlobals[kAccGlobalsSize];
     TelemetryDecoder::Flag acFlag, accFlag;
     const bool ac = flagOf(B::s32(graphics, kAcFlag), &acFlag) && B::u32(graphics, kAcPitLane) <= 1;
-    const bool acc = block(Graphics).read(kAccFlags, accFlags, sizeof accFlags) &&
-                     block(Graphics).read(kAccGlobals, accGlobals, sizeof accGlobals) &&
-                     flagOf(B::s32(accFlags, 0), &accFlag) && B::u32(accFlags, 12) <= 1;
+    const bool acc = longGraphics && flagOf(B::s32(graphics, kAccFlag), &accFlag) &&
+                     B::u32(graphics, kAccPitLane) <= 1;
     if (ac || acc) {
         s->hasFlag = s->hasPitLane = true;
         s->flag = std::max(ac ? acFlag : TelemetryDecoder::Flag::None,
                            acc ? accFlag : TelemetryDecoder::Flag::None);
-        s->pitLane =
-            (ac && B::u32(graphics, kAcPitLane) == 1) || (acc && B::u32(accFlags, 12) == 1);
+        s->pitLane = (ac && B::u32(graphics, kAcPitLane) == 1) ||
+                     (acc && B::u32(graphics, kAccPitLane) == 1);
     }
     if (acc) {
         s->hasTrackFlag = true;
-        s->trackFlag = B::s32(accGlobals, 4) == 1   ? TelemetryDecoder::Flag::Red
-                       : B::s32(accGlobals, 0) == 1 ? TelemetryDecoder::Flag::Chequered
-                                                    : TelemetryDecoder::Flag::None;
+        s->trackFlag = B::s32(graphics, kAccGlobals + 4) == 1 ? TelemetryDecoder::Flag::Red
+                       : B::s32(graphics, kAccGlobals) == 1   ? TelemetryDecoder::Flag::Chequered
+                                                              : TelemetryDecoder::Flag::None;
     }
     if (!B::plausibleRpm(s->rpm) || !B::plausibleRpm(s->maxRpm) ||
         (s->maxRpm > 0 && s->rpm > s->maxRpm * B::MaxOverRev))

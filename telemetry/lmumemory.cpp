@@ -56,20 +56,25 @@ SharedMemoryGame::Read LmuMemory::read(TelemetryDecoder::Sample *s, uint64_t *pr
         return Nothing;
     if (!RFactor2Memory::fillEngine(car, s))
         return unreadable(QStringLiteral("values no game writes"));
-    // The player's scoring record: where it was, else wherever it is now.
-    const int32_t cars = B::s32(scoring, 1736 - kScoring);
-    auto isPlayer = [&](int j) {
-        return block(0).read(kScoringCars + size_t(j) * RFactor2Memory::ScoringCarBytes,
-                             playerScoring.data(), playerScoring.size()) &&
-               playerScoring[RFactor2Memory::IsPlayer] != 0;
-    };
-    bool found = scoringIndex < cars && isPlayer(scoringIndex);
-    for (int j = 0; !found && j < cars && j < int(kMaxScoringCars); ++j) {
-        if ((found = isPlayer(j)))
-            scoringIndex = j;
+    // The player's scoring record, taken again when scoring's clock moves:
+    // where it was, else wherever it is now.
+    if (!haveScoring || clock != scoringClock) {
+        const int32_t cars = B::s32(scoring, 1736 - kScoring);
+        auto isPlayer = [&](int j) {
+            return block(0).read(kScoringCars + size_t(j) * RFactor2Memory::ScoringCarBytes,
+                                 playerScoring.data(), playerScoring.size()) &&
+                   playerScoring[RFactor2Memory::IsPlayer] != 0;
+        };
+        playerScored = scoringIndex < cars && isPlayer(scoringIndex);
+        for (int j = 0; !playerScored && j < cars && j < int(kMaxScoringCars); ++j) {
+            if ((playerScored = isPlayer(j)))
+                scoringIndex = j;
+        }
+        haveScoring = true;
+        scoringClock = clock;
     }
     RFactor2Memory::fillRace(scoring[1740 - kScoring], int8_t(scoring[1741 - kScoring]),
-                             found ? playerScoring.data() : nullptr, s);
+                             playerScored ? playerScoring.data() : nullptr, s);
     // The car's own clock moves at the physics rate, scoring's at 5 Hz; the
     // two often read the same, so they are not folded in a way that cancels.
     *progress = B::u64(car, kElapsed) * 3 + clock;

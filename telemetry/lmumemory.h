@@ -21,9 +21,16 @@ public:
     static constexpr int MaxVehicles = 104;
 
 private:
-    void forget() override { scoringIndex = 0; }
+    void forget() override
+    {
+        scoringIndex = 0;
+        haveScoring = false;
+    }
 
     int scoringIndex = 0; // the player's scoring record, where it was last
+    bool haveScoring = false;
+    uint64_t scoringClock = 0; // mCurrentET's bits when it was read
+    bool playerScored = false;
     std::array<unsigned char, 584> playerScoring{};
 };
 

@@ -187,7 +187,7 @@ std::vector<std::pair<QString, QByteArray>> rfactor2(const SharedMemoryLayouts::
 QByteArray lmu(const SharedMemoryLayouts::State &s)
 {
     QByteArray b(505000, '\0');
-    putF64(b, 1700, s.tick * 0.02); // the session's clock, as the car's
+    putF64(b, 1700, (s.tick / 10) * 0.2); // scoring's clock: it moves at a tenth of the rate
     P::putU32(b, 1736, 3);
     P::putU8(b, 1740, quint8(gamePhase(s.flag)));
     P::putU8(b, 1747, s.driving ? 1 : 0);

@@ -3,9 +3,11 @@
 // it creates the sim's named mappings under Wine, as the sim does, and
 // writes them 60 times a second, stepping the RPM through the lights'
 // stages (50, 75, 88, 94 and 99 % of the maximum, a second each), the
-// handbrake pulled at 94 % where the sim has one. Lab only; never shipped.
+// handbrake pulled at 94 % where the sim has one; then a second at 75 %
+// with a yellow flag out (rFactor 2's and LMU's full-course yellow), and one
+// with the pit limiter on. Lab only; never shipped.
 //
-//   sim-memory.exe iracing|ac|pcars2|lmu|rf2 SECONDS
+//   sim-memory.exe iracing|ac|pcars2|lmu|rf2|raceroom|acevo SECONDS
 #include <windows.h>
 
 #include <stdio.h>
@@ -38,24 +40,33 @@ static unsigned char *mapping(const wchar_t *name, unsigned size)
 
 static const float kMax = 8000, kShift = 7600;
 static unsigned char *blocks[3];
+// What the race shows this tick.
+static int yellow, limiter;
 
 // iRacing: the header, the variables' table at 112, three rows from 4096.
 static void iracing(unsigned tick, float rpm, int handbrake)
 {
-    static const char *const names[] = {"RPM", "Gear", "HandbrakeRaw", "IsOnTrack",
-                                        "IsReplayPlaying", "PlayerCarSLShiftRPM",
-                                        "PlayerCarSLBlinkRPM"};
-    static const int types[] = {4, 2, 4, 1, 1, 4, 4}, offsets[] = {0, 4, 8, 12, 13, 16, 20};
+    static const char *const names[] = {"RPM",
+                                        "Gear",
+                                        "HandbrakeRaw",
+                                        "IsOnTrack",
+                                        "IsReplayPlaying",
+                                        "PlayerCarSLShiftRPM",
+                                        "PlayerCarSLBlinkRPM",
+                                        "SessionFlags",
+                                        "EngineWarnings"};
+    static const int types[] = {4, 2, 4, 1, 1, 4, 4, 3, 3},
+                     offsets[] = {0, 4, 8, 12, 13, 16, 20, 24, 28};
     unsigned char *b = blocks[0];
     if (tick == 1) {
         put32(b, 0, 2);
         put32(b, 4, 1); // connected
         put32(b, 8, 60);
-        put32(b, 24, 7);
+        put32(b, 24, 9);
         put32(b, 28, 112);
         put32(b, 32, 3);
         put32(b, 36, 64);
-        for (int k = 0; k < 7; ++k) {
+        for (int k = 0; k < 9; ++k) {
             put32(b, 112 + 144 * k, (unsigned)types[k]);
             put32(b, 116 + 144 * k, (unsigned)offsets[k]);
             put32(b, 120 + 144 * k, 1);
@@ -71,6 +82,8 @@ static void iracing(unsigned tick, float rpm, int handbrake)
     row[13] = 0;
     putf(row, 16, kShift);
     putf(row, 20, kMax);
+    put32(row, 24, yellow ? 0x8 : 0);   // SessionFlags: yellow
+    put32(row, 28, limiter ? 0x10 : 0); // EngineWarnings: pit speed limiter
     put32(b, 52 + 16 * r, (unsigned)(4096 + 64 * r));
     put32(b, 48 + 16 * r, tick); // last: the row is whole when its tick moves
 }
@@ -80,8 +93,10 @@ static void ac(unsigned tick, float rpm, int handbrake)
     (void)handbrake; // none in either game
     put32(blocks[0], 16, 4);
     put32(blocks[0], 20, (unsigned)rpm);
+    put32(blocks[0], 248, limiter ? 1 : 0);
     put32(blocks[0], 0, tick);
-    put32(blocks[1], 4, 2); // live
+    put32(blocks[1], 4, 2);                 // live
+    put32(blocks[1], 1224, yellow ? 2 : 0); // Competizione's flag
     put32(blocks[1], 0, tick);
     put32(blocks[2], 412, (unsigned)kMax);
 }
@@ -92,7 +107,8 @@ static void pcars2(unsigned tick, float rpm, int handbrake)
     put32(b, 7320, tick * 2 + 1); // odd while writing
     put32(b, 0, 13);
     put32(b, 8, 2); // playing
-    put32(b, 6816, handbrake ? 0x20 : 0);
+    put32(b, 6800, yellow ? 6 : 0);
+    put32(b, 6816, (handbrake ? 0x20 : 0) | (limiter ? 0x08 : 0));
     putf(b, 6852, rpm);
     putf(b, 6856, kMax);
     put32(b, 6876, 3);
@@ -108,6 +124,7 @@ static void car(unsigned char *at, unsigned id, unsigned tick, float rpm)
     put32(at, 352, 3);
     putd(at, 356, rpm);
     putd(at, 532, kMax);
+    at[604] = (unsigned char)limiter;
 }
 
 static void lmu(unsigned tick, float rpm, int handbrake)
@@ -115,8 +132,8 @@ static void lmu(unsigned tick, float rpm, int handbrake)
     (void)handbrake;
     unsigned char *b = blocks[0];
     putd(b, 1700, tick / 60.0);
-    b[1740] = 5;
-    b[1747] = 1; // in the car
+    b[1740] = yellow ? 6 : 5; // full-course yellow, or green
+    b[1747] = 1;              // in the car
     b[128464] = 2;
     b[128465] = 1; // the player's is the second
     b[128466] = 1;
@@ -136,7 +153,7 @@ static void rf2(unsigned tick, float rpm, int handbrake)
     if (tick % 12 == 1) { // scoring at 5 Hz
         put32(s, 0, tick);
         put32(s, 116, 2);
-        s[120] = 5;
+        s[120] = yellow ? 6 : 5;
         s[127] = 1;
         put32(s, 560, 8);
         s[560 + 196] = 1; // the player, first in scoring, second in telemetry
@@ -145,10 +162,44 @@ static void rf2(unsigned tick, float rpm, int handbrake)
     }
 }
 
+// RaceRoom, layout 3.5: engine speeds in radians per second.
+static void raceroom(unsigned tick, float rpm, int handbrake)
+{
+    (void)handbrake; // none
+    unsigned char *b = blocks[0];
+    const float toRps = 2 * 3.14159265f / 60;
+    put32(b, 0, 3);
+    put32(b, 4, 5);
+    put32(b, 848, 0);
+    put32(b, 932, yellow ? 1 : 0);
+    putf(b, 1396, rpm * toRps);
+    putf(b, 1400, kMax * toRps);
+    putf(b, 1404, kShift * toRps);
+    put32(b, 1408, 3);
+    put32(b, 1572, limiter ? 1 : 0);
+    put32(b, 44, tick); // the player's simulation ticks, last
+}
+
+// Assetto Corsa EVO 0.6: its own pages.
+static void acevo(unsigned tick, float rpm, int handbrake)
+{
+    unsigned char *p = blocks[0], *g = blocks[1];
+    put32(p, 16, 4);
+    put32(p, 20, (unsigned)rpm);
+    put32(p, 248, limiter ? 1 : 0);
+    put32(p, 588, (unsigned)kMax);
+    put32(g, 4, 2); // live
+    g[43] = rpm >= kShift;
+    putf(g, 84, handbrake ? 1.0f : 0.0f);
+    put32(g, 2404, yellow ? 5 : 0);
+    put32(p, 0, tick);
+    put32(g, 0, tick);
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 3) {
-        fprintf(stderr, "usage: sim-memory.exe iracing|ac|pcars2|lmu|rf2 SECONDS\n");
+        fprintf(stderr, "usage: sim-memory.exe iracing|ac|pcars2|lmu|rf2|raceroom|acevo SECONDS\n");
         return 2;
     }
     void (*write)(unsigned, float, int);
@@ -171,6 +222,14 @@ int main(int argc, char **argv)
         blocks[0] = mapping(L"$rFactor2SMMP_Telemetry$", 241680);
         blocks[1] = mapping(L"$rFactor2SMMP_Scoring$", 75312);
         write = rf2;
+    } else if (!strcmp(sim, "raceroom")) {
+        blocks[0] = mapping(L"$R3E", 43996);
+        write = raceroom;
+    } else if (!strcmp(sim, "acevo")) {
+        blocks[0] = mapping(L"Local\\acevo_pmf_physics", 800);
+        blocks[1] = mapping(L"Local\\acevo_pmf_graphics", 4900);
+        blocks[2] = mapping(L"Local\\acevo_pmf_static", 208);
+        write = acevo;
     } else {
         fprintf(stderr, "sim-memory: no sim %s\n", sim);
         return 2;
@@ -180,8 +239,11 @@ int main(int argc, char **argv)
     printf("sim-memory: %s for %u ticks\n", sim, ticks);
     fflush(stdout);
     for (unsigned tick = 1; tick <= ticks; ++tick) {
-        const int stage = (int)(tick / 60 % 5);
-        write(tick, kMax * stages[stage], stage == 3);
+        // Five seconds of stages, a second of yellow, a second of the limiter.
+        const int second = (int)(tick / 60 % 7);
+        yellow = second == 5;
+        limiter = second == 6;
+        write(tick, kMax * stages[second < 5 ? second : 1], second == 3);
         Sleep(16);
     }
     return 0;
