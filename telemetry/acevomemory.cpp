@@ -22,17 +22,14 @@ enum Status { Off, Replay, Live, Pause };
 
 // none, white, green, red, blue, yellow, black, black and white, chequered,
 // orange circle (a car to be repaired), red and yellow stripes (slippery:
-// no flag of the lights').
-bool flagOf(int32_t value, TelemetryDecoder::Flag *flag)
+// no flag of the lights'); one the documentation does not name, none.
+TelemetryDecoder::Flag flagOf(int32_t value)
 {
     using Flag = TelemetryDecoder::Flag;
     static const Flag flags[] = {Flag::None,      Flag::White,  Flag::Green, Flag::Red,
                                  Flag::Blue,      Flag::Yellow, Flag::Black, Flag::Black,
                                  Flag::Chequered, Flag::Black,  Flag::None};
-    if (value < 0 || value > 10)
-        return false;
-    *flag = flags[value];
-    return true;
+    return value >= 0 && value <= 10 ? flags[value] : Flag::None;
 }
 
 } // namespace
@@ -66,9 +63,7 @@ SharedMemoryGame::Read AcEvoMemory::read(TelemetryDecoder::Sample *s, uint64_t *
 
     const int status = B::s32(head, 4), gear = B::s32(physics, 16);
     const float handbrake = B::f32(head, 84);
-    TelemetryDecoder::Flag flag, trackFlag;
     if (status < Off || status > Pause || gear < 0 || gear > B::MaxForwardGears + 1 ||
-        !flagOf(B::s32(flags, 0), &flag) || !flagOf(B::s32(flags, 4), &trackFlag) ||
         !B::plausibleFraction(handbrake))
         return unreadable(QStringLiteral("values no game writes"));
     s->format = format();
@@ -83,8 +78,8 @@ SharedMemoryGame::Read AcEvoMemory::read(TelemetryDecoder::Sample *s, uint64_t *
     s->hasHandbrake = true;
     s->handbrake = handbrake >= 0.1f;
     s->hasFlag = s->hasTrackFlag = true;
-    s->flag = flag;
-    s->trackFlag = trackFlag;
+    s->flag = flagOf(B::s32(flags, 0));
+    s->trackFlag = flagOf(B::s32(flags, 4));
     s->hasLimiter = s->hasTc = s->hasAbs = s->hasDrsAvailable = s->hasDrsOpen = s->hasPitLane =
         true;
     s->limiter = B::s32(physics, 248) == 1;

@@ -80,9 +80,10 @@ bool Gt7Format::decode(const unsigned char *data, size_t, TelemetryDecoder::Samp
     s->handbrake = flags & HandbrakeActive;
     s->hasRaceOn = true;
     s->raceOn = !(flags & (Paused | Loading));
-    // Traction or stability control at work: the game tells them apart, one light shows both.
-    s->hasTc = true;
-    s->tc = flags & (TcsActive | AsmActive);
+    // Traction or stability control at work: the game tells them apart, one
+    // light shows both. GT Sport's bits are not confirmed.
+    s->hasTc = s->format == TelemetryDecoder::GranTurismo7;
+    s->tc = s->hasTc && (flags & (TcsActive | AsmActive));
     if (const int32_t code = B::s32(p, 0x124)) // the car's code
         TelemetryDecoder::setCar(&s->car, code);
     return rpm <= float(maxAlert) * B::MaxOverRev;
