@@ -129,6 +129,13 @@ void LightsAgent::applyProfile()
         showLights();
 }
 
+void LightsAgent::setGameLightsPaused(bool pause)
+{
+    paused = pause;
+    if (started)
+        showLights();
+}
+
 void LightsAgent::keepColor(int slot, QRgb color)
 {
     store.set(slot, color);
@@ -165,7 +172,7 @@ void LightsAgent::showLights()
     // Each accessory's base: its kept colour, else the idle colour. The
     // lights show it while no game drives, and where the profile says so
     // while one does.
-    const bool driving = lights.isDriving();
+    const bool driving = !paused && lights.isDriving();
     gameHasDriven = gameHasDriven || driving;
     TelemetryLights::Colors base;
     int told = 0; // the accessories that something has a colour for
@@ -175,7 +182,7 @@ void LightsAgent::showLights()
         if (hasKept || gameHasDriven || profile().idleSet)
             told |= AccessoryTable::entries[i].bit;
     }
-    const TelemetryLights::Colors wanted = lights.colors(base);
+    const TelemetryLights::Colors wanted = paused ? base : lights.colors(base);
     ColorCoalescer::AccessoryColors request;
     for (size_t i = 0; i < wanted.size(); ++i)
         request[i] = QColor::fromRgb(wanted[i]);
@@ -183,7 +190,7 @@ void LightsAgent::showLights()
     // Every packet moves the fall-back to idle on, but the timer is set again
     // only for an earlier moment: at 60 packets a second, resetting it each
     // time would cost more than the rest of the packet's work.
-    const int wait = lights.msUntilChange();
+    const int wait = paused ? -1 : lights.msUntilChange();
     const qint64 due = steadyMs() + wait;
     if (wait < 0) {
         lightTimer.stop();
@@ -217,8 +224,6 @@ void LightsAgent::setDeviceState(int connectedDevices)
 {
     const int now = connectedDevices & options.devices;
     const bool changed = !stateKnown || now != connected;
-    if (changed)
-        emit accessoriesChanged(now);
     if (stateKnown) {
         // One that came back shows the colour of the moment.
         relay.resend(now & ~connected);
@@ -227,4 +232,7 @@ void LightsAgent::setDeviceState(int connectedDevices)
     connected = now;
     if (openRgb && changed)
         openRgb->setConnected(now);
+    // Last, so that a host that asks in its slot hears the new state.
+    if (changed)
+        emit accessoriesChanged(now);
 }

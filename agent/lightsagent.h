@@ -79,6 +79,19 @@ public:
     TelemetryLights::Colors colors() const { return shown; }
     // Where the OpenRGB SDK is served; port 0 when it is not.
     Endpoint openRgbEndpoint() const;
+    // The car of the game that drives, as the game names it; empty where
+    // none drives or the game names none.
+    QString car() const { return drivingGame.isEmpty() ? QString() : lights.car(); }
+
+    // The colour each accessory keeps while no game drives (with openRgb
+    // set, as an SDK client's colour is kept): for a host's own window.
+    void setKeptColor(int slot, QRgb color) { keepColor(slot, color); }
+    bool hasKeptColor(int slot) const { return store.has(slot); }
+    QRgb keptColor(int slot) const { return store.color(slot); }
+    // Paused, the games are still heard but the lights show the kept
+    // colours (else the idle colour), as if none drove.
+    void setGameLightsPaused(bool paused);
+    bool gameLightsPaused() const { return paused; }
 
 signals:
     // Something to tell the user, as one line.
@@ -119,6 +132,7 @@ private:
     QString drivingGame;
     TelemetryDecoder::Car carSaid{}; // the car last named to the user
     bool gameHasDriven = false;
+    bool paused = false;
     bool shownYet = false;
     TelemetryLights::Colors shown{};
 };

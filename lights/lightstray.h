@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#ifndef LIGHTSTRAY_H
+#define LIGHTSTRAY_H
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+class LightsAgent;
+class LightsWindow;
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+// The agent's face: a tray icon whose tooltip and menu say, live, which
+// accessories are connected, the game that drives and its car, and where
+// the OpenRGB SDK is served; its corner shows the SQ shifter's colour while
+// a game drives. The menu pauses the game lights, opens the Lights window
+// or the Brimsel tool window, sets the start at login, and quits. Without
+// a system tray the Lights window shows instead and says so.
+class LightsTray : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LightsTray(LightsAgent *agent, QObject *parent = nullptr);
+    ~LightsTray() override;
+
+    // Shows the icon, or the window where there is no tray.
+    void show();
+    QMenu *menu() const { return trayMenu; }
+    LightsWindow *window() const { return lightsWindow; }
+    QString toolTip() const;
+    // The colour window's program, beside this one or on the PATH.
+    static QString toolProgram();
+
+public slots:
+    void showState();
+    void openWindow();
+
+private slots:
+    void pause(bool paused);
+    void openTool();
+    void startAtLogin(bool on);
+    void tell(const QString &message);
+
+private:
+    QIcon iconFor(bool driving, QRgb color) const;
+
+    LightsAgent *const agent;
+    QSystemTrayIcon *tray;
+    QMenu *trayMenu;
+    QAction *accessories;
+    QAction *game;
+    QAction *openRgb;
+    QAction *pauseAction;
+    QAction *loginAction;
+    LightsWindow *lightsWindow;
+    QIcon logo;
+    QString lastMessage;
+};
+
+#endif // LIGHTSTRAY_H

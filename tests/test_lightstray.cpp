@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+// The tray's menu and tooltip over the agent and the stand-in bus: what it
+// says live, its toggles, and the window in its place where there is no
+// system tray (as on the offscreen platform).
+#include <QAction>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "fakehidbus.h"
+#include "lightsagent.h"
+#include "lightstray.h"
+#include "lightswindow.h"
+#include "loginstart.h"
+
+#include <QSystemTrayIcon>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+quint16 freePort(int type)
+{
+    const int s = socket(AF_INET, type, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+} // namespace
+
+class TestLightsTray : public QObject
+{
+    Q_OBJECT
+private slots:
+    void menuSaysWhatTheAgentDoes();
+};
+
+void TestLightsTray::menuSaysWhatTheAgentDoes()
+{
+    FakeHidBus::reset();
+    FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    LightsAgent::Options o;
+    o.devices = HidWorker::Device(AccessoryTable::AllBits);
+    o.openRgb = true;
+    o.openRgbEndpoint = Endpoint(Endpoint::Loopback, freePort(SOCK_STREAM));
+    o.telemetry = false;
+    o.stateFolder = dir.filePath("state");
+    o.lockFolder = dir.path();
+    o.profilePath = dir.filePath("lights.toml");
+    LightsAgent agent(o);
+    QVERIFY(agent.start());
+    LightsTray tray(&agent);
+    const QList<QAction *> lines = tray.menu()->actions();
+    QTRY_COMPARE(lines[0]->text(), QString("Connected: SQ Shifter"));
+    QCOMPARE(lines[1]->text(), QString("No game drives"));
+    QCOMPARE(lines[2]->text(), "OpenRGB SDK on " + o.openRgbEndpoint.text());
+    QVERIFY(!lines[0]->isEnabled());
+    QVERIFY(tray.toolTip().startsWith("Brimsel lights\nConnected: SQ Shifter\nNo game drives"));
+
+    // No tray here: the window stands in for the icon, and says so.
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    tray.show();
+    QVERIFY(tray.window()->isVisible());
+    QVERIFY(!tray.window()->windowIcon().pixmap(32, 32).isNull()); // the logo, from the resources
+
+    auto *pause = tray.menu()->findChild<QAction *>("pause");
+    QVERIFY(pause);
+    pause->trigger();
+    QVERIFY(agent.gameLightsPaused());
+    QCOMPARE(lines[1]->text(), QString("Game lights paused"));
+    pause->trigger();
+    QVERIFY(!agent.gameLightsPaused());
+
+    auto *login = tray.menu()->findChild<QAction *>("login");
+    QVERIFY(login && !login->isChecked());
+    login->trigger();
+    QVERIFY(LoginStart::isOn());
+    login->trigger();
+    QVERIFY(!LoginStart::isOn());
+
+    FakeHidBus::unplugProduct(AccessoryTable::SqShifterProductId);
+    QTRY_COMPARE(lines[0]->text(), QString("No accessory connected"));
+    agent.stop();
+}
+
+QTEST_MAIN(TestLightsTray)
+#include "test_lightstray.moc"
