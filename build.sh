@@ -7,6 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libsodium-dev libtomlplusplus-dev)
+# The tray test's X server, tray host and mouse.
+X11_TEST_PACKAGES=(xvfb xauth xdotool trayer)
 # The Windows cross-build (MinGW with posix threads, and what building Qt
 # from Debian's source needs), its installer (NSIS) and its checks under
 # Wine 10, which comes from a trixie tree made with debootstrap.
@@ -99,12 +101,12 @@ demo)
     exec ./build-demo/demo/brimsel-tool-demo "${@:2}"
     ;;
 test)
-    install_missing "${BUILD_PACKAGES[@]}"
+    install_missing "${BUILD_PACKAGES[@]}" "${X11_TEST_PACKAGES[@]}"
     configure_and_build build-test -DBRIMSEL_WERROR=ON -DBRIMSEL_NODE_MODULES="$(sdk_client)"
     run_tests build-test
     ;;
 sanitize)
-    install_missing "${BUILD_PACKAGES[@]}"
+    install_missing "${BUILD_PACKAGES[@]}" "${X11_TEST_PACKAGES[@]}"
     configure_and_build build-asan -DBRIMSEL_WERROR=ON -DBRIMSEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
         -DBRIMSEL_NODE_MODULES="$(sdk_client)"
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \

@@ -28,6 +28,7 @@ public:
     // Shows the icon, or the window where there is no tray.
     void show();
     QMenu *menu() const { return trayMenu; }
+    QSystemTrayIcon *icon() const { return tray; }
     LightsWindow *window() const { return lightsWindow; }
     QString toolTip() const;
     // The colour window's program, beside this one or on the PATH.
