@@ -63,6 +63,19 @@ AgentLock::~AgentLock()
     release();
 }
 
+quint16 AgentLock::announcedPort(const QString &folder)
+{
+    QFile info(folder + QLatin1Char('/') + QLatin1String(kFileName));
+    if (folder.isEmpty() || !info.open(QIODevice::ReadOnly))
+        return 0;
+    // "1234 127.0.0.1:6742"
+    const QString serving =
+        QString::fromUtf8(info.read(256)).trimmed().section(QLatin1Char(' '), 1);
+    bool ok = false;
+    const uint port = serving.section(QLatin1Char(':'), -1).toUInt(&ok);
+    return ok && port > 0 && port <= 65535 ? quint16(port) : 0;
+}
+
 QString AgentLock::infoPath() const
 {
     return folder + QLatin1Char('/') + QLatin1String(kFileName);

@@ -22,6 +22,11 @@ public:
     // look costs nothing and it says true.
     static bool mightBeHeld();
 
+    // The port the agent says it serves the OpenRGB SDK on, from its mark's
+    // line; 0 where none is said. The line may be a stopped agent's: a
+    // client still finds out whether one answers there.
+    static quint16 announcedPort(const QString &folder = defaultFolder());
+
     explicit AgentLock(const QString &folder = defaultFolder());
     ~AgentLock();
     AgentLock(const AgentLock &) = delete;

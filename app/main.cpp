@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "agentcolorrelay.h"
+#include "agentlock.h"
 #include "mainwindow.h"
+#include "openrgbclient.h"
 
 #include <QApplication>
 
@@ -14,6 +17,9 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     MainWindow window;
+    // Where a lights agent runs, it keeps each colour the window sends.
+    AgentColorRelay relay(AgentLock::defaultFolder(), OpenRgbClient::defaultPorts());
+    QObject::connect(&window, &MainWindow::colorUpdateRequested, &relay, &AgentColorRelay::give);
     window.show();
     return app.exec();
 }

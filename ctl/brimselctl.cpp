@@ -604,7 +604,7 @@ QString BrimselCtl::helpText()
         "agent runs, --color sets the colour through it, so that it is kept (for one\n"
         "named with --device that is not plugged in, until it comes); with no agent\n"
         "it writes to the accessories itself. The window always writes to them\n"
-        "itself and keeps nothing.\n"
+        "itself, and gives a running agent each colour too, which keeps it.\n"
         "\n"
         "An accessory that has not answered both sends within 500 ms is reported\n"
         "on standard error as not answering at once, and the others are still\n"

@@ -9,9 +9,10 @@
 
 #include <vector>
 
-// brimsel-ctl --color's way to the agent: an OpenRGB SDK client that looks
-// for brimsel-ctl --openrgb on this machine and sets a colour through it,
-// so that the agent keeps it. The agent is known by its controllers.
+// The way to a running agent, brimsel-ctl --color's and the window's: an
+// OpenRGB SDK client that looks for the agent on this machine and sets a
+// colour through it, so that the agent keeps it. The agent is known by its
+// controllers.
 class OpenRgbClient
 {
 public:

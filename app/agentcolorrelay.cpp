@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#include "agentcolorrelay.h"
+
+#include "accessorytable.h"
+#include "agentlock.h"
+#include "openrgbclient.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+namespace {
+
+qint64 nowMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+constexpr int kTimeoutMs = 300; // an agent answers its own machine at once
+
+} // namespace
+
+AgentColorRelay::AgentColorRelay(const QString &lockFolder, std::vector<quint16> ports)
+    : lockFolder(lockFolder), ports(std::move(ports)), worker(new QObject)
+{
+    worker->moveToThread(&thread);
+    connect(&thread, SIGNAL(finished()), worker, SLOT(deleteLater()));
+    thread.setObjectName(QStringLiteral("AgentColorRelay"));
+    thread.start();
+}
+
+AgentColorRelay::~AgentColorRelay()
+{
+    thread.quit();
+    thread.wait();
+}
+
+void AgentColorRelay::give(QColor newColor, HidWorker::Device newDevices)
+{
+    QMutexLocker lock(&mutex);
+    color = newColor.rgb();
+    devices = int(newDevices);
+    pending = true;
+    if (scheduled)
+        return; // the drain under way takes the newest
+    scheduled = true;
+    QMetaObject::invokeMethod(
+        worker, [this] { drain(); }, Qt::QueuedConnection);
+}
+
+void AgentColorRelay::drain()
+{
+    for (;;) {
+        QRgb rgb;
+        int set;
+        {
+            QMutexLocker lock(&mutex);
+            if (!pending) {
+                scheduled = false;
+                return;
+            }
+            pending = false;
+            rgb = color;
+            set = devices;
+        }
+        if (!connected) {
+            // No agent a moment ago: not looked for again yet.
+            if (nowMs() < lookAfter || !AgentLock::mightBeHeld())
+                continue;
+            client.reset(new OpenRgbClient);
+            std::vector<quint16> tried = ports;
+            if (const quint16 announced = AgentLock::announcedPort(lockFolder))
+                tried.insert(tried.begin(), announced);
+            connected = !tried.empty() && client->findAgent(tried, kTimeoutMs);
+            if (!connected) {
+                lookAfter = nowMs() + LookAgainMs;
+                continue;
+            }
+        }
+        int took = 0;
+        for (const AccessoryTable::Entry &kind : AccessoryTable::entries) {
+            if (!(set & kind.bit))
+                continue;
+            const int index = int(client->controllerNames().indexOf(QLatin1String(kind.name)));
+            if (index >= 0 && client->setColor(index, rgb, kTimeoutMs))
+                took |= kind.bit;
+        }
+        if (took != set) {
+            // It went away, or is not the agent it was: looked for anew.
+            connected = false;
+            client.reset();
+        }
+        if (took)
+            emit taken(QColor(rgb), took);
+    }
+}
