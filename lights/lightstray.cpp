@@ -139,8 +139,8 @@ QIcon LightsTray::iconFor(bool driving, QRgb color) const
 
 void LightsTray::tell(const QString &message)
 {
-    // Only what asks the user for something: one accessory that cannot be
-    // opened, a file that cannot be written; the rest goes to the log.
+    // The newest line, under the state in the tooltip: what the agent
+    // heard last, or what it could not do.
     lastMessage = message;
     showState();
 }

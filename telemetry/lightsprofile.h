@@ -33,7 +33,8 @@ public:
         Off,  // dark
         // The race, where the game tells it: the most important flag out,
         // the pit limiter on, in the pit lane, ABS or TC working, DRS open
-        // (or available).
+        // (or available). Kept in this order: TelemetryLights' race slots
+        // follow it.
         Flag,
         Limiter,
         Pit,

@@ -291,22 +291,13 @@ TelemetryLights::Colors TelemetryLights::colors(const Colors &base) const
                 shown[slot] = accessory.handbrake;
                 break;
             case Show::Flag:
-                has = race(FlagSlot, &shown[slot]);
-                break;
             case Show::Limiter:
-                has = race(LimiterSlot, &shown[slot]);
-                break;
             case Show::Pit:
-                has = race(PitSlot, &shown[slot]);
-                break;
             case Show::Abs:
-                has = race(AbsSlot, &shown[slot]);
-                break;
             case Show::Tc:
-                has = race(TcSlot, &shown[slot]);
-                break;
             case Show::Drs:
-                has = race(DrsSlot, &shown[slot]);
+                // In the same order as the race's slots.
+                has = race(RaceSlot(int(show) - int(Show::Flag)), &shown[slot]);
                 break;
             case Show::Base:
                 shown[slot] = base[slot];

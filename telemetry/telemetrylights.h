@@ -62,7 +62,8 @@ public:
     TelemetryDecoder::Flag flag() const;
 
 private:
-    // What blinks in turn, each from when it began.
+    // What blinks in turn, each from when it began; in the order of the
+    // race's LightsProfile::Show items.
     enum RaceSlot { FlagSlot, LimiterSlot, PitSlot, AbsSlot, TcSlot, DrsSlot, RaceSlots };
     struct Race
     {

@@ -8,6 +8,7 @@
 #include "agentcolorrelay.h"
 #include "fakehidbus.h"
 #include "lightsagent.h"
+#include "testports.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,19 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-quint16 freePort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 LightsAgent::Options agentOptions(const QTemporaryDir &dir, quint16 port)
 {
@@ -70,7 +58,7 @@ void TestAgentColorRelay::givesTheAgentTheWindowsColours()
 
     // An agent starts: after the pause between looks it is found, and keeps
     // the newest colour of those given meanwhile.
-    auto agent = std::make_unique<LightsAgent>(agentOptions(dir, freePort()));
+    auto agent = std::make_unique<LightsAgent>(agentOptions(dir, TestPorts::freeTcp()));
     QVERIFY(agent->start());
     QTest::qWait(AgentColorRelay::LookAgainMs);
     relay.give(QColor(0x10, 0x20, 0x30), HidWorker::SqShifter);
@@ -87,7 +75,7 @@ void TestAgentColorRelay::givesTheAgentTheWindowsColours()
     agent.reset();
     relay.give(QColor(7, 7, 7), HidWorker::SqShifter);
     QTest::qWait(100);
-    LightsAgent second(agentOptions(dir, freePort()));
+    LightsAgent second(agentOptions(dir, TestPorts::freeTcp()));
     QVERIFY(second.start());
     QTest::qWait(AgentColorRelay::LookAgainMs);
     relay.give(QColor(0x80, 0x00, 0x80), HidWorker::SqShifter);

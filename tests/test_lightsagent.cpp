@@ -15,6 +15,7 @@
 #include "lightsagenthost.h"
 #include "sharedmemorylayouts.h"
 #include "telemetrypackets.h"
+#include "testports.h"
 
 #include <algorithm>
 #include <atomic>
@@ -55,18 +56,6 @@ struct GamePorts
     quint16 ac = 0;
 };
 GamePorts testPorts();
-
-// A port nobody uses now; the program binds it a moment later.
-quint16 freePort()
-{
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a = loopback(0);
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 class Game
 {
@@ -194,7 +183,7 @@ void TestLightsAgent::everyFormatOverTheLoopback()
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeUdp();
     QStringList failures; // from the script's thread, checked after the run
     auto expect = [&](const char *step, QRgb handbrake, QRgb shifters) {
         if (!waitForColor(hb, handbrake) || !waitForColor(sq, shifters) ||
@@ -402,23 +391,24 @@ void TestLightsAgent::assettoCorsaIsAsked()
             failures << QString::fromLatin1(step);
     };
 
-    const Outcome result = runCtl({QString::number(freePort()), "--ac", "localhost"}, [&] {
-        if (request() != 0 || request() != 0)
-            failures << "a handshake, and another while nobody answers";
-        const int stranger = socket(AF_INET, SOCK_DGRAM, 0);
-        answer(stranger, P::acHandshake("ks_ferrari_f40")); // not from the game's port
-        close(stranger);
-        answer(game, P::acHandshake("ks_ferrari_f40"));
-        if (request() != 1)
-            failures << "the subscription";
-        answer(game, P::acCarInfo(1000));
-        answer(game, P::acCarInfo(8000));
-        answer(game, P::acCarInfo(7600)); // 0.95 of the highest seen
-        expect("Assetto Corsa red", red, red);
-        answer(game, P::acCarInfo(7900, true));
-        expect("Assetto Corsa's rev limiter", blue, blue);
-        std::raise(SIGTERM);
-    });
+    const Outcome result =
+        runCtl({QString::number(TestPorts::freeUdp()), "--ac", "localhost"}, [&] {
+            if (request() != 0 || request() != 0)
+                failures << "a handshake, and another while nobody answers";
+            const int stranger = socket(AF_INET, SOCK_DGRAM, 0);
+            answer(stranger, P::acHandshake("ks_ferrari_f40")); // not from the game's port
+            close(stranger);
+            answer(game, P::acHandshake("ks_ferrari_f40"));
+            if (request() != 1)
+                failures << "the subscription";
+            answer(game, P::acCarInfo(1000));
+            answer(game, P::acCarInfo(8000));
+            answer(game, P::acCarInfo(7600)); // 0.95 of the highest seen
+            expect("Assetto Corsa red", red, red);
+            answer(game, P::acCarInfo(7900, true));
+            expect("Assetto Corsa's rev limiter", blue, blue);
+            std::raise(SIGTERM);
+        });
     const int last = request();
     close(game);
     QCOMPARE(result.status, 128 + SIGTERM);
@@ -473,8 +463,8 @@ void TestLightsAgent::granTurismoIsKeptSending()
             failures << QString::fromLatin1(step);
     };
 
-    const Outcome result =
-        runCtl({QString::number(freePort()), "--gt7", "127.0.0.1", "--idle", "#202020"}, [&] {
+    const Outcome result = runCtl(
+        {QString::number(TestPorts::freeUdp()), "--gt7", "127.0.0.1", "--idle", "#202020"}, [&] {
             if (!heartbeat() || ntohs(client.sin_port) != 33740)
                 failures << "the heartbeat from 33740";
             send(P::gt7(6000, 7500, 8000)); // 0.75 of the alert's top
@@ -512,7 +502,7 @@ void TestLightsAgent::aSimInSharedMemoryBesideTheUdpGames()
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     QTemporaryDir folder;
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeUdp();
     LightsAgent::Options options;
     options.sources.listen = Endpoint(Endpoint::Loopback, port);
     options.devices = HidWorker::Device(HidWorker::Handbrake | HidWorker::SqShifter);
@@ -591,7 +581,7 @@ void TestLightsAgent::aSimInSharedMemoryBesideTheUdpGames()
 void TestLightsAgent::portTaken()
 {
     FakeHidBus::plug(AccessoryTable::SqShifterProductId);
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeUdp();
     const int s = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in a = loopback(port);
     QCOMPARE(bind(s, reinterpret_cast<const sockaddr *>(&a), sizeof a), 0);
@@ -636,7 +626,7 @@ void TestLightsAgent::oneAgentPerUser()
     LightsAgent::Options options;
     options.telemetry = false;
     options.openRgb = true;
-    options.openRgbEndpoint = Endpoint(Endpoint::Loopback, freePort());
+    options.openRgbEndpoint = Endpoint(Endpoint::Loopback, TestPorts::freeUdp());
     options.devices = HidWorker::SqShifter;
     options.stateFolder = state.path();
     LightsAgent first(options);
@@ -689,7 +679,7 @@ void TestLightsAgent::anAccessoryThatCannotBeOpened()
 {
     FakeHidBus::plug(AccessoryTable::SqShifterProductId);
     FakeHidBus::failOpens(1000000);
-    const Outcome result = runCtl({QString::number(freePort())}, [] {
+    const Outcome result = runCtl({QString::number(TestPorts::freeUdp())}, [] {
         QThread::msleep(500);
         std::raise(SIGTERM);
     });
@@ -709,7 +699,7 @@ void TestLightsAgent::followsTheProfileAsItChanges()
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     QTemporaryDir folder;
     const QString path = folder.filePath("lights.toml");
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeUdp();
     const QRgb purple = qRgb(0x80, 0x00, 0x80), cyan = qRgb(0, 255, 255),
                magenta = qRgb(255, 0, 255);
     LightsAgent::Options options;

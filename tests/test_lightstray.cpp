@@ -12,6 +12,7 @@
 #include "lightstray.h"
 #include "lightswindow.h"
 #include "loginstart.h"
+#include "testports.h"
 
 #include <QSystemTrayIcon>
 
@@ -21,19 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-quint16 freePort(int type)
-{
-    const int s = socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 } // namespace
 
@@ -53,7 +41,7 @@ void TestLightsTray::menuSaysWhatTheAgentDoes()
     LightsAgent::Options o;
     o.devices = HidWorker::Device(AccessoryTable::AllBits);
     o.openRgb = true;
-    o.openRgbEndpoint = Endpoint(Endpoint::Loopback, freePort(SOCK_STREAM));
+    o.openRgbEndpoint = Endpoint(Endpoint::Loopback, TestPorts::freeTcp());
     o.telemetry = false;
     o.stateFolder = dir.filePath("state");
     o.lockFolder = dir.path();

@@ -16,6 +16,7 @@
 #include "lightstray.h"
 #include "lightswindow.h"
 #include "mycolorwidget.h"
+#include "testports.h"
 
 #include <QSystemTrayIcon>
 
@@ -25,19 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-quint16 freePort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 // The mouse and keyboard as a user's, through the X server.
 void xdotool(const QStringList &arguments)
@@ -49,17 +37,6 @@ void clickAt(const QPoint &at, int button)
 {
     xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
              QString::number(button)});
-}
-
-QRgb lastColor(int accessory)
-{
-    QRgb color = 1;
-    for (const FakeHidBus::Event &e : FakeHidBus::events(FakeHidBus::Call::Write)) {
-        const auto b = reinterpret_cast<const unsigned char *>(e.bytes.constData());
-        if (e.accessory == accessory)
-            color = qRgb(b[1], b[3], b[2]);
-    }
-    return color;
 }
 
 } // namespace
@@ -83,7 +60,7 @@ void TestLightsTrayX11::iconMenuAndWindow()
     LightsAgent::Options o;
     o.devices = HidWorker::Device(AccessoryTable::AllBits);
     o.openRgb = true;
-    o.openRgbEndpoint = Endpoint(Endpoint::Loopback, freePort());
+    o.openRgbEndpoint = Endpoint(Endpoint::Loopback, TestPorts::freeTcp());
     o.telemetry = false;
     o.stateFolder = dir.filePath("state");
     o.lockFolder = dir.path();
@@ -130,7 +107,7 @@ void TestLightsTrayX11::iconMenuAndWindow()
     xdotool({"key", "Return"});
     const QRgb orange = qRgb(0xff, 0x80, 0x00);
     QTRY_VERIFY_WITH_TIMEOUT(agent.hasKeptColor(1) && agent.keptColor(1) == orange, 5000);
-    QTRY_COMPARE(lastColor(sq), orange);
+    QTRY_COMPARE(FakeHidBus::lastColor(sq), orange);
     const auto stateFile = [&] {
         QFile state(dir.filePath("state/colors"));
         return state.open(QIODevice::ReadOnly) ? state.readAll() : QByteArray();

@@ -12,6 +12,7 @@
 #include "lightswindow.h"
 #include "mycolorwidget.h"
 #include "telemetrypackets.h"
+#include "testports.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -19,31 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-quint16 freePort(int type)
-{
-    const int s = socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-// The newest colour the accessory was sent, or 1 (no colour) for none.
-QRgb lastColor(int accessory)
-{
-    QRgb color = 1;
-    for (const FakeHidBus::Event &e : FakeHidBus::events(FakeHidBus::Call::Write)) {
-        const auto b = reinterpret_cast<const unsigned char *>(e.bytes.constData());
-        if (e.accessory == accessory)
-            color = qRgb(b[1], b[3], b[2]);
-    }
-    return color;
-}
 
 } // namespace
 
@@ -61,8 +37,8 @@ private:
         LightsAgent::Options o;
         o.devices = HidWorker::Device(AccessoryTable::AllBits);
         o.openRgb = true;
-        o.openRgbEndpoint = Endpoint(Endpoint::Loopback, freePort(SOCK_STREAM));
-        o.sources.listen = Endpoint(Endpoint::Loopback, freePort(SOCK_DGRAM));
+        o.openRgbEndpoint = Endpoint(Endpoint::Loopback, TestPorts::freeTcp());
+        o.sources.listen = Endpoint(Endpoint::Loopback, TestPorts::freeUdp());
         o.sources.sharedMemoryFolder = dir.path();
         o.stateFolder = dir.filePath("state");
         o.lockFolder = dir.path();
@@ -92,7 +68,7 @@ void TestLightsWindow::keepsTheChosenColour()
     window.panel()->setCurrentColor(QColor(teal));
     QVERIFY(agent.hasKeptColor(1) && agent.keptColor(1) == teal);
     QVERIFY(!agent.hasKeptColor(0));
-    QTRY_COMPARE(lastColor(sq), teal);
+    QTRY_COMPARE(FakeHidBus::lastColor(sq), teal);
     const auto stateFile = [&] {
         QFile state(dir.filePath("state/colors"));
         return state.open(QIODevice::ReadOnly) ? state.readAll() : QByteArray();
@@ -100,7 +76,7 @@ void TestLightsWindow::keepsTheChosenColour()
     QTRY_COMPARE(stateFile(), QByteArray("sq #128080\n"));
     QTRY_VERIFY(window.findChild<QLabel *>("kept_sq")->toolTip() == "#128080");
     QCOMPARE(window.findChild<QLabel *>("kept_handbrake")->toolTip(), QString("none kept"));
-    QVERIFY(lastColor(hb) != teal);
+    QVERIFY(FakeHidBus::lastColor(hb) != teal);
     // Picking it again starts from its kept colour.
     window.chooseSlot(0);
     window.chooseSlot(1);
@@ -118,7 +94,7 @@ void TestLightsWindow::pausedGameLightsShowTheKeptColours()
     QVERIFY(agent.start());
     const QRgb kept = qRgb(0x40, 0x00, 0x40);
     agent.setKeptColor(1, kept);
-    QTRY_COMPARE(lastColor(sq), kept);
+    QTRY_COMPARE(FakeHidBus::lastColor(sq), kept);
     // Forza at 75 %: the rev light's green.
     const int s = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};
@@ -130,20 +106,20 @@ void TestLightsWindow::pausedGameLightsShowTheKeptColours()
         sendto(s, p.constData(), size_t(p.size()), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
         QTest::qWait(16);
     };
-    for (int i = 0; i < 200 && lastColor(sq) != qRgb(0, 255, 0); ++i)
+    for (int i = 0; i < 200 && FakeHidBus::lastColor(sq) != qRgb(0, 255, 0); ++i)
         drive();
-    QCOMPARE(lastColor(sq), qRgb(0, 255, 0));
+    QCOMPARE(FakeHidBus::lastColor(sq), qRgb(0, 255, 0));
     QVERIFY(!agent.game().isEmpty());
     agent.setGameLightsPaused(true);
     drive();
-    QCOMPARE(lastColor(sq) == kept || QTest::qWaitFor([&] { return lastColor(sq) == kept; }), true);
+    QTRY_COMPARE(FakeHidBus::lastColor(sq), kept);
     QVERIFY(agent.game().isEmpty());
     for (int i = 0; i < 10; ++i)
         drive();
-    QCOMPARE(lastColor(sq), kept); // still heard, not shown
+    QCOMPARE(FakeHidBus::lastColor(sq), kept); // still heard, not shown
     agent.setGameLightsPaused(false);
     drive();
-    QTRY_COMPARE(lastColor(sq), qRgb(0, 255, 0));
+    QTRY_COMPARE(FakeHidBus::lastColor(sq), qRgb(0, 255, 0));
     close(s);
     agent.stop();
 }

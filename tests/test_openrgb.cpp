@@ -18,6 +18,7 @@
 #include "openrgbserver.h"
 #include "openrgbsession.h"
 #include "tcpsocket.h"
+#include "testports.h"
 
 #include <atomic>
 #include <csignal>
@@ -91,19 +92,6 @@ QByteArray leds(int zone, QRgb color, int count = 1)
     for (int i = 0; i < count; ++i)
         P::putColor(d, color);
     return d;
-}
-
-quint16 freePort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
 }
 
 // The colours an accessory got, one per report (each colour goes twice).
@@ -391,7 +379,7 @@ void TestOpenRgb::aFailedSaveIsTriedAgain()
     QFile blocker(folder);
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeTcp();
     QString err;
     QStringList failures;
     std::thread script([&] {
@@ -431,7 +419,7 @@ void TestOpenRgb::keptColoursComeBackOnReplugAndRestart()
     int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
     QTemporaryDir state;
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeTcp();
     const LightsAgent::Options options = openRgbOnly(state.path(), port);
     QString ctlOut, ctlErr;
     int ctlStatus = -1;
@@ -510,7 +498,7 @@ void TestOpenRgb::colorThroughAnAgentThatDoesNotKeepIt()
     OpenRgbServer server(deaf, [](const QString &) {});
     QString why;
     bool inUse = false;
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeTcp();
     QVERIFY(server.listen(Endpoint(Endpoint::Loopback, port), &why, &inUse));
     QString out, err;
     std::atomic<int> status{-1};
@@ -534,7 +522,7 @@ void TestOpenRgb::idleClientsCannotLockOthersOut()
     const int sq =
         FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     QTemporaryDir state;
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeTcp();
     QStringList failures;
     std::thread script([&] {
         QThread::msleep(300);
@@ -570,7 +558,7 @@ void TestOpenRgb::realClientOverTheStandInBus()
     int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     const int h = FakeHidBus::plug(AccessoryTable::HShifterProductId, M::Immediate);
     QTemporaryDir state;
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeTcp();
     const QString p = QString::number(port);
     QString list, set, watch;
     int notices = 0;
@@ -624,7 +612,7 @@ void TestOpenRgb::theGameWinsWhileItDrives()
 {
     const int sq = FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
     QTemporaryDir state;
-    const quint16 port = freePort(), udp = freePort();
+    const quint16 port = TestPorts::freeTcp(), udp = TestPorts::freeTcp();
     LightsAgent::Options options = openRgbOnly(state.path(), port);
     options.telemetry = true;
     options.sources.listen = Endpoint(Endpoint::Loopback, udp);
@@ -682,7 +670,7 @@ void TestOpenRgb::portsAndAClientThatStopsReading()
     QTextStream errStream(&err);
     bool inUse = false;
     QString why;
-    const quint16 taken = freePort();
+    const quint16 taken = TestPorts::freeTcp();
     const qintptr holder = TcpSocket::listen(Endpoint(Endpoint::Loopback, taken), &why, &inUse);
     QVERIFY(holder != TcpSocket::None);
     QCOMPARE(runAgent(openRgbOnly(state.path(), taken), errStream), 2);
@@ -708,7 +696,7 @@ void TestOpenRgb::portsAndAClientThatStopsReading()
     QVERIFY2(err.contains("127.0.0.1:6742 is in use"), qPrintable(err));
 
     const int sq = FakeHidBus::plug(0x3102, FakeHidBus::ReadMode::Immediate);
-    const quint16 port = freePort();
+    const quint16 port = TestPorts::freeTcp();
     err.clear();
     QStringList failures;
     std::thread script([&] {

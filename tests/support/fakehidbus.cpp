@@ -270,6 +270,17 @@ QVector<FakeHidBus::Event> FakeHidBus::events(Call call)
     return out;
 }
 
+QRgb FakeHidBus::lastColor(int accessory)
+{
+    QRgb color = 1;
+    for (const Event &e : events(Call::Write)) {
+        const auto b = reinterpret_cast<const unsigned char *>(e.bytes.constData());
+        if (e.accessory == accessory && e.bytes.size() >= 4)
+            color = qRgb(b[1], b[3], b[2]);
+    }
+    return color;
+}
+
 QVector<FakeHidBus::Event> FakeHidBus::takeEvents()
 {
     std::lock_guard<std::mutex> lock(bus().mutex);

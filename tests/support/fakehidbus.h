@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QRgb>
 #include <QVector>
 
 // Stand-in for the USB HID bus. It implements the hid_* calls the program
@@ -66,6 +67,9 @@ public:
 
     static QVector<Event> events();
     static QVector<Event> events(Call call);
+    // The newest colour written to the accessory (report 02 R B G), or 1,
+    // no colour, where none was.
+    static QRgb lastColor(int accessory);
     static QVector<Event> takeEvents(); // returns the log and empties it
     static int count(Call call);
     static int openHandles(); // handles opened and not yet closed
