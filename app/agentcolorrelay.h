@@ -38,10 +38,10 @@ signals:
     // An agent took the colour for those accessories (for the tests).
     void taken(QColor color, int devices);
 
-private slots:
+private:
+    // In the thread: gives the newest colour until none waits.
     void drain();
 
-private:
     const QString lockFolder;
     const std::vector<quint16> ports;
     QThread thread;

@@ -2,6 +2,7 @@
 #ifndef LMUMEMORY_H
 #define LMUMEMORY_H
 
+#include "rfactor2memory.h"
 #include "sharedmemorygame.h"
 
 #include <array>
@@ -31,7 +32,7 @@ private:
     bool haveScoring = false;
     uint64_t scoringClock = 0; // mCurrentET's bits when it was read
     bool playerScored = false;
-    std::array<unsigned char, 584> playerScoring{};
+    std::array<unsigned char, RFactor2Memory::ScoringCarBytes> playerScoring{};
 };
 
 #endif // LMUMEMORY_H

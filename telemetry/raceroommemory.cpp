@@ -3,8 +3,8 @@
 
 #include "telemetrybytes.h"
 
+#include <algorithm>
 #include <array>
-#include <cmath>
 
 using B = TelemetryBytes;
 
