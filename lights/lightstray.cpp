@@ -175,8 +175,10 @@ QString LightsTray::toolProgram()
 void LightsTray::openTool()
 {
     const QString program = toolProgram();
-    if (program.isEmpty() || !QProcess::startDetached(program, {}))
+    if (program.isEmpty() || !QProcess::startDetached(program, {})) {
         tell(tr("Cannot start the Brimsel tool window (brimsel-tool)"));
+        emit message(lastMessage);
+    }
 }
 
 void LightsTray::startAtLogin(bool on)
@@ -184,6 +186,7 @@ void LightsTray::startAtLogin(bool on)
     QString why;
     if (!LoginStart::set(on, QCoreApplication::applicationFilePath(), &why)) {
         tell(tr("Cannot change the start at login: %1").arg(why));
+        emit message(lastMessage);
         QSignalBlocker keep(loginAction);
         loginAction->setChecked(LoginStart::isOn());
     }

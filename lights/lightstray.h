@@ -34,6 +34,11 @@ public:
     // The colour window's program, beside this one or on the PATH.
     static QString toolProgram();
 
+signals:
+    // What the tray itself could not do, as one line (the agent's own
+    // messages come from the agent).
+    void message(const QString &text);
+
 public slots:
     void showState();
     void openWindow();

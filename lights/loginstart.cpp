@@ -6,6 +6,76 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#ifdef Q_OS_WIN
+#include <shlobj.h>
+#include <windows.h>
+
+namespace {
+
+QString knownFolder(const KNOWNFOLDERID &id)
+{
+    PWSTR path = nullptr;
+    QString folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)))
+        folder = QDir::fromNativeSeparators(QString::fromWCharArray(path));
+    CoTaskMemFree(path);
+    return folder;
+}
+
+QString shortcutIn(const KNOWNFOLDERID &id)
+{
+    const QString folder = knownFolder(id);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Brimsel lights.lnk");
+}
+
+} // namespace
+
+QString LoginStart::entryPath()
+{
+    return shortcutIn(FOLDERID_Startup);
+}
+
+bool LoginStart::isOn()
+{
+    const QString common = shortcutIn(FOLDERID_CommonStartup);
+    return QFileInfo::exists(entryPath()) || (!common.isEmpty() && QFileInfo::exists(common));
+}
+
+bool LoginStart::set(bool on, const QString &program, QString *why)
+{
+    const QString path = entryPath();
+    if (path.isEmpty()) {
+        *why = QStringLiteral("there is no Startup folder");
+        return false;
+    }
+    if (on) {
+        if (isOn())
+            return true;
+        QDir().mkpath(QFileInfo(path).path());
+        // QFile::link makes a shell shortcut (.lnk) on Windows.
+        QFile target(program);
+        if (!target.link(path)) {
+            *why = target.errorString();
+            return false;
+        }
+        return true;
+    }
+    for (const QString &shortcut : {path, shortcutIn(FOLDERID_CommonStartup)}) {
+        QFile file(shortcut);
+        if (!shortcut.isEmpty() && file.exists() && !file.remove()) {
+            // The installer's, for every user: only an administrator may remove it.
+            *why = QStringLiteral("%1 (%2): the installer made it for every user; leave out "
+                                  "\"Start the lights at login\" in the installer, or remove it "
+                                  "as an administrator")
+                       .arg(QDir::toNativeSeparators(shortcut), file.errorString());
+            return false;
+        }
+    }
+    return true;
+}
+
+#else
+
 QString LoginStart::entryPath()
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -75,3 +145,5 @@ bool LoginStart::set(bool on, const QString &program, QString *why)
     }
     return true;
 }
+
+#endif

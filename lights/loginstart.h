@@ -5,7 +5,9 @@
 #include <QString>
 
 // Whether the lights start at login: an XDG autostart entry on Linux
-// ($XDG_CONFIG_HOME/autostart, by default ~/.config/autostart).
+// ($XDG_CONFIG_HOME/autostart, by default ~/.config/autostart); on Windows
+// a "Brimsel lights" shortcut in the Startup folder, the user's own or the
+// one the installer puts in every user's.
 class LoginStart
 {
 public:

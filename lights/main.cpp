@@ -4,9 +4,41 @@
 #include "lightstray.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+// Where the agent's messages go: standard error, and on Windows (no console
+// there) lights.log in %LOCALAPPDATA%\Brimsel tool, started again past 1 MiB
+// with the last one kept beside it.
+std::unique_ptr<QFile> openLog()
+{
+#ifdef Q_OS_WIN
+    const QString folder = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+    if (folder.isEmpty())
+        return nullptr;
+    QDir().mkpath(folder + QStringLiteral("/Brimsel tool"));
+    const QString path = folder + QStringLiteral("/Brimsel tool/lights.log");
+    if (QFileInfo(path).size() > 1024 * 1024) {
+        QFile::remove(path + QStringLiteral(".old"));
+        QFile::rename(path, path + QStringLiteral(".old"));
+    }
+    auto log = std::make_unique<QFile>(path);
+    if (!log->open(QIODevice::Append | QIODevice::Text))
+        return nullptr;
+    return log;
+#else
+    return nullptr;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -18,13 +50,20 @@ int main(int argc, char *argv[])
     // The tray keeps it running with every window closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    const std::unique_ptr<QFile> log = openLog();
     LightsAgent::Options options;
     options.devices = HidWorker::Device(AccessoryTable::AllBits);
     options.openRgb = true;
     LightsAgent agent(options);
-    QObject::connect(&agent, &LightsAgent::message, [](const QString &text) {
-        std::fprintf(stderr, "brimsel-lights: %s\n", qPrintable(text));
-    });
+    const auto say = [&log](const QString &text) {
+        const QByteArray line = "brimsel-lights: " + text.toUtf8() + '\n';
+        std::fputs(line.constData(), stderr);
+        if (log) {
+            log->write(line);
+            log->flush();
+        }
+    };
+    QObject::connect(&agent, &LightsAgent::message, say);
     if (!agent.start()) {
         // Another agent runs (brimsel-ctl, or the lights already), or a
         // port is taken: said, and no second agent.
@@ -38,6 +77,7 @@ int main(int argc, char *argv[])
         return another ? 5 : 2;
     }
     LightsTray tray(&agent);
+    QObject::connect(&tray, &LightsTray::message, say);
     tray.show();
     const int status = app.exec();
     agent.stop();

@@ -191,7 +191,7 @@ pack() {
     dist=$BUILD/$name
     rm -rf "$dist" "$BUILD/$name.zip"
     mkdir -p "$dist/licenses"
-    for f in app/brimsel-tool.exe ctl/brimsel-ctl.exe ctl/brimsel-lights.exe; do
+    for f in app/brimsel-tool.exe ctl/brimsel-ctl.exe lights/brimsel-lights.exe; do
         "$TRIPLE-strip" -o "$dist/$(basename "$f")" "$BUILD/$f"
     done
     sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$QT_VERSION/g" \

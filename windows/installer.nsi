@@ -1,9 +1,9 @@
 ; SPDX-License-Identifier: MIT
 ; The Windows installer: the programs, the README and the licence texts in
-; Program Files (x86)\Brimsel tool, a Start-menu entry for the window, the
-; lights at login (brimsel-lights.exe in the Startup folder: the OpenRGB
-; agent and the game's telemetry, no window; a component that can be left
-; out) and an uninstaller listed under Add/Remove Programs, which removes
+; Program Files (x86)\Brimsel tool, Start-menu entries for the window and the
+; lights, the lights at login (brimsel-lights.exe in the Startup folder: the
+; OpenRGB agent and the game's telemetry with a tray icon; a component that
+; can be left out) and an uninstaller listed under Add/Remove Programs, which removes
 ; them all. /S installs (with the lights at login) and uninstalls silently. Made by windows/build-windows.sh:
 ;
 ;   makensis -DVERSION=2.0.0.0 -DDIST=<unpacked zip folder> -DOUTFILE=<setup.exe>
@@ -63,8 +63,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT licence; Qt under the LGPL 3"
 Section "Brimsel tool" SecProgram
     SectionIn RO
     SetShellVarContext all
-    ; A running agent and its launcher hold the files an upgrade replaces:
-    ; the launcher first, so that it does not start the agent again.
+    ; A running agent holds the files an upgrade replaces.
     nsExec::Exec 'taskkill /f /im brimsel-lights.exe'
     nsExec::Exec 'taskkill /f /im brimsel-ctl.exe'
     SetOutPath "$INSTDIR"
@@ -79,6 +78,7 @@ Section "Brimsel tool" SecProgram
     SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\brimsel-tool.exe"
+    CreateShortcut "$SMPROGRAMS\Brimsel lights.lnk" "$INSTDIR\brimsel-lights.exe"
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -99,7 +99,7 @@ Section "Start the lights at login" SecLights
 SectionEnd
 
 LangString DESC_SecProgram ${LANG_ENGLISH} "The window, brimsel-ctl and their documents."
-LangString DESC_SecLights ${LANG_ENGLISH} "At every login, without a window: the accessories served to RGB programs (OpenRGB SDK) with their colours kept, and the lights following racing games."
+LangString DESC_SecLights ${LANG_ENGLISH} "At every login, in the system tray: the accessories served to RGB programs (OpenRGB SDK) with their colours kept, and the lights following racing games."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_SecProgram)
     !insertmacro MUI_DESCRIPTION_TEXT ${SecLights} $(DESC_SecLights)
@@ -107,12 +107,13 @@ LangString DESC_SecLights ${LANG_ENGLISH} "At every login, without a window: the
 
 Section "Uninstall"
     SetShellVarContext all
-    ; The lights at login first, so that nothing starts it again; then the
-    ; running launcher and agent, which hold their files.
+    ; The lights at login first, so that nothing starts them again; then
+    ; the running agents, which hold their files.
     Delete "$SMSTARTUP\Brimsel lights.lnk"
     nsExec::Exec 'taskkill /f /im brimsel-lights.exe'
     nsExec::Exec 'taskkill /f /im brimsel-ctl.exe'
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$SMPROGRAMS\Brimsel lights.lnk"
     Delete "$INSTDIR\brimsel-tool.exe"
     Delete "$INSTDIR\brimsel-ctl.exe"
     Delete "$INSTDIR\brimsel-lights.exe"

@@ -21,8 +21,8 @@ SUITE=trixie
 MIRROR=${BRIMSEL_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 # Wine for 32-bit programs, and wine64 for a 64-bit prefix; for the VM lab's
 # guest udev, Xvfb, xdotool, and xwd, netpbm and tesseract to read the
-# window's status bar.
-PACKAGES=(wine wine32:i386 wine64 fonts-wine udev xvfb xauth xdotool x11-apps netpbm tesseract-ocr)
+# window's status bar; trayer, a system tray for the lights' icon.
+PACKAGES=(wine wine32:i386 wine64 fonts-wine udev xvfb xauth xdotool x11-apps netpbm tesseract-ocr trayer)
 CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/brimsel-tool
 KEY=$(printf '%s\n' "$SUITE" "$MIRROR" "${PACKAGES[@]}" 2 | sha256sum | cut -c1-10)
 TREE=$CACHE/wine10-$KEY

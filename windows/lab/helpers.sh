@@ -127,6 +127,10 @@ click() { xdotool mousemove --window $window $1 $2 click 1; }
 click_hb() { click 15 79; }
 click_sq() { click 15 54; }
 click_h() { click 15 28; }
+# The Lights window's HTML field, from its left and from its bottom: the
+# lines above it may wrap.
+LIGHTS_HTML_X=205
+LIGHTS_HTML_FROM_BOTTOM=44
 # set_html COLOUR: types COLOUR into the HTML field; sets t_typed (accessory clock)
 set_html() {
     click 300 333
@@ -134,6 +138,32 @@ set_html() {
     t_typed=$(log_ms)
     xdotool type --delay 50 "$1"
     xdotool key Return
+}
+
+# tray_colors: how many colours the tray's corner of the screen shows; an
+# icon taken in brings many.
+tray_colors() {
+    xwd -silent -root | xwdtopnm 2>/dev/null | pnmcut -left 864 -top 0 -width 160 -height 32 2>/dev/null |
+        ppmhist -noheader 2>/dev/null | grep -c .
+}
+# dismiss NAME SECONDS [OTHER]: waits for a window NAME (a message box) that
+# is not the window OTHER, and presses Return in it; false if none showed
+dismiss() {
+    d_t0=$(mono_ms)
+    while [ $(($(mono_ms) - d_t0)) -lt $(($2 * 1000)) ]; do
+        d_window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${3:-none}" | head -n 1) || true
+        if [ -n "$d_window" ]; then
+            # A click on its text gives it the focus (there is no window
+            # manager); Return presses its default button.
+            eval "$(xdotool getwindowgeometry --shell $d_window)"
+            xdotool mousemove --window $d_window $((WIDTH / 2)) $((HEIGHT / 3)) click 1
+            sleep 0.5
+            xdotool key Return
+            return 0
+        fi
+        sleep 0.5
+    done
+    return 1
 }
 
 # find_window WHEN: waits up to 180 s for the window of the program started
@@ -159,6 +189,9 @@ lab_start() {
         [ $i -gt 300 ] && fatal "Xvfb did not start: $(tail -n 3 /tmp/xvfb.log)"
         sleep 0.1
     done
+    # A system tray for the lights' icon, at the screen's top right corner.
+    trayer --edge top --align right --widthtype pixel --width 160 --height 32 \
+        --transparent false --tint 0x808080 >/tmp/trayer.log 2>&1 &
     [ -f "$CTL" ] && [ -f "$TOOL" ] || fatal "no programs from the zip in /tmp"
     info "programs: $(cd $DIST && sha256sum brimsel-tool.exe brimsel-ctl.exe | awk '{ printf "%s %.16s  ", $2, $1 }')"
 

@@ -66,7 +66,7 @@ prefix_image=$cache/prefix-$key.ext4
 # Gecko or Mono prompts, no menu entries, no crash dialog.
 lab_reg() {
     printf 'REGEDIT4\r\n\r\n'
-    for exe in brimsel-ctl.exe brimsel-tool.exe; do
+    for exe in brimsel-ctl.exe brimsel-tool.exe brimsel-lights.exe; do
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\r\n' "$exe"
         printf '"cfgmgr32"="native,builtin"\r\n\r\n'
     done
@@ -85,8 +85,6 @@ gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/uhid-accessory" vm/uhid-acces
 gcc -O2 -Wall -Wextra -Werror -static -o "$lab/lab/gt7-console" $here/gt7-console.c
 i686-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -static -s -o "$lab/lab/sim-memory.exe" \
     $here/sim-memory.c
-i686-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -static -s -o "$lab/lab/crashing-ctl.exe" \
-    $here/crashing-ctl.c
 # The Gran Turismo 7 packet captured from the game, as it came.
 printf "$(grep -v '^#' tests/data/gt7-296.hex | tr -d ' \n' | sed 's/../\\x&/g')" >"$lab/lab/gt7-296.bin"
 install -m 755 $here/init.sh "$lab/init"

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The Windows lab's scenarios of the agent under faults: a save that fails,
-# and brimsel-lights.exe's care of brimsel-ctl.exe (a crash, another agent,
-# a missing program). Sourced after scenarios-ctl.sh, which sets local_app.
+# and brimsel-lights.exe in the tray (its icon, the Lights window, another
+# agent). Sourced after scenarios-ctl.sh, which sets local_app.
 
 # agent_says TEXT SECONDS: until the agent's /tmp/agent.err holds TEXT
 agent_says() {
@@ -51,43 +51,108 @@ info "save retry: failure said $said time(s) over 3 tries; the file written ${sa
 tr -d '\r' </tmp/agent.err | grep 'colours' | sed 's/^/LAB INFO   /'
 result $name
 
-# brimsel-lights.exe with a stand-in brimsel-ctl.exe beside it: a crash
-# (0xC0000005) is followed by a new start 10 s later; status 5 (another agent
-# runs) ends it with 5; no brimsel-ctl.exe at all is written to the log.
-name=lights-supervisor
+# brimsel-lights.exe in Wine's system tray (trayer is the lab's tray host):
+# its icon is taken in, a click on it opens the Lights window, a colour typed
+# there reaches the handbrake and is kept; its menu's "Start at login" makes
+# and removes the Startup shortcut; a second start while it runs says so and
+# ends with 5.
+name=lights-tray
 problem=""
-starts_n() { if [ -f /tmp/starts ]; then grep -c . /tmp/starts; else echo 0; fi; }
-sup=/tmp/sup
-rm -rf $sup /tmp/starts
-mkdir -p $sup
-cp $DIST/brimsel-lights.exe $sup/
-cp /tmp/lab/crashing-ctl.exe $sup/brimsel-ctl.exe
+lights_log="$local_app/Brimsel tool/lights.log"
+rm -f "$lights_log" "$local_app/Brimsel tool/colors"
+empty=$(tray_colors)
 t0=$(mono_ms)
-LAB_STARTS='Z:\tmp\starts' LAB_STATUS=0xC0000005 wine $sup/brimsel-lights.exe >/dev/null 2>&1 </dev/null &
+wine $DIST/brimsel-lights.exe >/dev/null 2>&1 </dev/null &
 lpid=$!
 i=0
-while [ $i -lt 120 ] && [ "$(starts_n)" -lt 2 ]; do
+while [ $i -lt 240 ] && [ "$(tray_colors)" -le $((empty + 8)) ]; do
+    i=$((i + 1))
+    sleep 0.25
+done
+icon_ms=$(($(mono_ms) - t0))
+shown=$(tray_colors)
+[ "$shown" -gt $((empty + 8)) ] || problem="$problem; no icon in the tray: $shown colours there, $empty before"
+i=0
+while [ $i -lt 120 ] && ! grep -qs 'serving the OpenRGB SDK' "$lights_log"; do
     i=$((i + 1))
     sleep 0.5
 done
-crash_ms=$(($(mono_ms) - t0))
-starts=$(starts_n)
-kill -0 $lpid 2>/dev/null && running=yes || running=no
+grep -qs 'serving the OpenRGB SDK on 127.0.0.1:6742' "$lights_log" || problem="$problem; lights.log [$(tr -d '\r' <"$lights_log")]"
+# The icon sits at the tray's right end.
+xdotool mousemove 1012 16 click 1
+lights_window=""
+i=0
+while [ -z "$lights_window" ] && [ $i -lt 60 ]; do
+    lights_window=$(xdotool search --onlyvisible --name '^Brimsel lights$' 2>/dev/null | head -n 1) || true
+    i=$((i + 1))
+    [ -n "$lights_window" ] || sleep 0.5
+done
+if [ -n "$lights_window" ]; then
+    m=$(mark)
+    eval "$(xdotool getwindowgeometry --shell $lights_window)"
+    xdotool mousemove --window $lights_window $LIGHTS_HTML_X $((HEIGHT - LIGHTS_HTML_FROM_BOTTOM)) click 1
+    xdotool key ctrl+a
+    xdotool type --delay 50 '#ff8000'
+    xdotool key Return
+    wait_report hb $m '02 ff 00 80' 30
+    i=0
+    while [ $i -lt 40 ] && ! grep -qs '^handbrake #ff8000' "$local_app/Brimsel tool/colors"; do
+        i=$((i + 1))
+        sleep 0.5
+    done
+    grep -qs '^handbrake #ff8000' "$local_app/Brimsel tool/colors" ||
+        problem="$problem; not kept: [$(cat "$local_app/Brimsel tool/colors" 2>/dev/null)]"
+else
+    problem="$problem; no Lights window after a click on the icon"
+fi
+# "Start at login" in the icon's menu (the right button; the menu opens at
+# the screen's top right): the user's own Startup shortcut to this program,
+# and at the next click none.
+# (Wine spells the folder StartUp.)
+login_lnk() { find "$(dirname "$local_app")/Roaming/Microsoft/Windows/Start Menu" -ipath '*/startup/brimsel lights.lnk' 2>/dev/null | head -n 1; }
+login_state() { if [ -n "$(login_lnk)" ]; then echo on; else echo off; fi; }
+# The menu's lower lines, where it shows: the bare screen there is one
+# colour (a tooltip ends above it).
+menu_shown() {
+    [ "$(xwd -silent -root | xwdtopnm 2>/dev/null | pnmcut -left 760 -top 95 -width 250 -height 110 2>/dev/null |
+        ppmhist -noheader 2>/dev/null | grep -c .)" -gt 1 ]
+}
+toggle_login() {
+    # A right click soon after the menu closed may only show the tooltip.
+    t=0
+    while [ $t -lt 5 ]; do
+        t=$((t + 1))
+        xdotool mousemove 1012 16 click 3
+        sleep 2
+        menu_shown && break
+        xdotool mousemove 500 740 click 1
+        sleep 1
+    done
+    xdotool mousemove 900 172 click 1
+    i=0
+    while [ $i -lt 40 ] && [ "$(login_state)" != $1 ]; do
+        i=$((i + 1))
+        sleep 0.5
+    done
+}
+login=""
+toggle_login on
+if [ -n "$(login_lnk)" ] && tr -c '[:print:]' '\n' <"$(login_lnk)" | grep -qi 'brimsel-lights\.exe'; then
+    login=made
+else
+    problem="$problem; no Startup shortcut to brimsel-lights.exe after \"Start at login\""
+fi
+toggle_login off
+[ -n "$(login_lnk)" ] && problem="$problem; the Startup shortcut stayed after \"Start at login\" again" || login="$login and removed"
+timeout 120 wine $DIST/brimsel-lights.exe >/dev/null 2>&1 </dev/null &
+spid=$!
+dismiss 'Brimsel lights' 60 "$lights_window" || problem="$problem; the second start said nothing"
+wait $spid
+second=$?
+[ $second = 5 ] || problem="$problem; a second start: status $second"
 wine taskkill /f /im brimsel-lights.exe >/dev/null 2>&1
 wait $lpid 2>/dev/null
-[ "${starts:-0}" -ge 2 ] && [ $running = yes ] || problem="$problem; after a crash: $starts start(s), launcher running: $running"
-tr -d '\r' </tmp/starts | grep -qx 'start --openrgb --telemetry' || problem="$problem; started as [$(head -n 1 /tmp/starts)]"
-rm -f /tmp/starts
-LAB_STARTS='Z:\tmp\starts' LAB_STATUS=5 timeout 120 wine $sup/brimsel-lights.exe >/dev/null 2>&1 </dev/null
-lstatus=$?
-[ $lstatus = 5 ] && [ "$(starts_n)" = 1 ] ||
-    problem="$problem; another agent: launcher status $lstatus after $(starts_n) start(s)"
-rm -f $sup/brimsel-ctl.exe "$local_app/Brimsel tool/lights.log"
-timeout 120 wine $sup/brimsel-lights.exe >/dev/null 2>&1 </dev/null
-nstatus=$?
-logged=$(tr -d '\r' <"$local_app/Brimsel tool/lights.log" 2>/dev/null)
-printf '%s' "$logged" | grep -q 'cannot start brimsel-ctl.exe: error 2' || problem="$problem; lights.log [$logged]"
-info "brimsel-lights.exe: $starts starts within $crash_ms ms of crashes (0xC0000005); status $lstatus when another agent runs; status $nstatus and [$logged] with no brimsel-ctl.exe"
+info "brimsel-lights.exe: icon in the tray $icon_ms ms after the start ($shown colours in the tray's corner, $empty before); handbrake [$(reports hb ${m:-0} | head -n 3 | tr '\n' '|')]; kept [$(tr '\n' ' ' <"$local_app/Brimsel tool/colors" 2>/dev/null)]; Startup shortcut ${login:-not made}; a second start ended with $second"
 result $name
 
 # The lights profile in %APPDATA%\Brimsel tool: read at the start, followed

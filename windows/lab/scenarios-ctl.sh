@@ -120,9 +120,9 @@ printf '%s' "$err" | grep -q "telemetry: Gran Turismo 7 (296 bytes)" || problem=
 info "--telemetry --gt7, the captured packet: SQ [$(reports sq $m | head -n 4 | tr '\n' '|')], handbrake [$(reports hb $m | head -n 2 | tr '\n' '|')], exit $tstatus after SIGTERM"
 result $name
 
-# The lights at login: brimsel-lights.exe starts brimsel-ctl.exe --openrgb
-# --telemetry with no window; the kept colours go out at its start, and
-# --color goes through the agent, which keeps it.
+# The lights at login: brimsel-lights.exe serves the OpenRGB SDK and hears
+# the games; the kept colours go out at its start, and --color goes through
+# the agent, which keeps it.
 name=ctl-openrgb-lights
 local_app=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local | grep -v /Public/ | head -n 1)
 mkdir -p "$local_app/Brimsel tool"
@@ -151,9 +151,7 @@ while [ $i -lt 40 ] && ! grep -q '^h #00ff00' "$local_app/Brimsel tool/colors"; 
 done
 grep -q '^h #00ff00' "$local_app/Brimsel tool/colors" ||
     problem="$problem; not kept: [$(cat "$local_app/Brimsel tool/colors")]"
-# The launcher first, or it would start brimsel-ctl.exe again.
 wine taskkill /f /im brimsel-lights.exe >/dev/null 2>&1
-wine taskkill /f /im brimsel-ctl.exe >/dev/null 2>&1
 wait $lpid 2>/dev/null
 info "--openrgb through brimsel-lights.exe: SQ [$(reports sq $m | head -n 4 | tr '\n' '|')], H by --color [$(reports h $m2 | head -n 2 | tr '\n' '|')], kept [$(tr '\n' ' ' <"$local_app/Brimsel tool/colors")]"
 result $name

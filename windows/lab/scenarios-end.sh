@@ -47,6 +47,7 @@ if [ -f "$setup" ]; then
     key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimsel tool'
     dir="$WINEPREFIX/drive_c/Program Files/Brimsel tool"
     lnk="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Brimsel tool.lnk"
+    lights_lnk="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Brimsel lights.lnk"
     # The Startup folder, as Wine spells it ("StartUp").
     startup_lnk() { find "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs" -maxdepth 2 -ipath '*/startup/brimsel lights.lnk' | head -n 1; }
     reg_value() {
@@ -66,6 +67,7 @@ if [ -f "$setup" ]; then
     uninstall=$(reg_value UninstallString | tr -d '"')
     [ "$uninstall" = 'C:\Program Files\Brimsel tool\uninstall.exe' ] || problem="$problem; UninstallString [$uninstall]"
     [ -f "$lnk" ] || problem="$problem; no Start-menu entry"
+    [ -f "$lights_lnk" ] || problem="$problem; no Start-menu entry for the lights"
     login=$(startup_lnk)
     if [ -n "$login" ] && tr -c '[:print:]' '\n' <"$login" | grep -qxF 'C:\Program Files\Brimsel tool\brimsel-lights.exe'; then
         info "installer: the lights at login, Startup\\Brimsel lights.lnk, point at the installed brimsel-lights.exe"
@@ -85,9 +87,9 @@ if [ -f "$setup" ]; then
     else
         problem="$problem; no window from the Start-menu entry within 120 s"
     fi
-    # An upgrade over the running lights: the installer stops the launcher
-    # and the agent that hold the files it replaces. A second launcher while
-    # the agent runs ends at once with 5.
+    # An upgrade over the running lights: the installer stops them, as they
+    # hold the files it replaces. A second start while they run says so
+    # and ends with 5.
     lights_log="$local_app/Brimsel tool/lights.log"
     start_lights() {
         rm -f "$lights_log"
@@ -100,11 +102,14 @@ if [ -f "$setup" ]; then
         done
         grep -qs 'serving the OpenRGB SDK' "$lights_log" || problem="$problem; the installed lights did not serve: [$(tr -d '\r' <"$lights_log")]"
     }
-    agent_runs() { grep -qsa 'brimsel-[c]tl\.exe' /proc/[0-9]*/cmdline; }
+    agent_runs() { grep -qsa 'brimsel-[l]ights\.exe' /proc/[0-9]*/cmdline; }
     start_lights
-    timeout 120 wine "$dir/brimsel-lights.exe" </dev/null >/dev/null 2>&1
+    timeout 120 wine "$dir/brimsel-lights.exe" </dev/null >/dev/null 2>&1 &
+    spid=$!
+    dismiss 'Brimsel lights' 60 || problem="$problem; a second start said nothing"
+    wait $spid
     second=$?
-    [ $second = 5 ] || problem="$problem; a second launcher: status $second"
+    [ $second = 5 ] || problem="$problem; a second start: status $second"
     t0=$(mono_ms)
     timeout 300 wine "$setup" /S </dev/null >/dev/null 2>&1 || problem="$problem; the upgrade over the running lights: status $?"
     upgrade_ms=$(($(mono_ms) - t0))
@@ -114,11 +119,11 @@ if [ -f "$setup" ]; then
         sleep 0.5
     done
     agent_runs && problem="$problem; the agent runs on after the upgrade"
-    kill -0 $lpid 2>/dev/null && problem="$problem; the launcher runs on after the upgrade"
+    kill -0 $lpid 2>/dev/null && problem="$problem; the lights run on after the upgrade"
     wait $lpid 2>/dev/null
     cmp -s "$CTL" "$dir/brimsel-ctl.exe" && cmp -s "$DIST/brimsel-lights.exe" "$dir/brimsel-lights.exe" ||
         problem="$problem; the upgrade left other programs"
-    info "installer: a second launcher beside the agent ended with $second; the upgrade over the running lights took $upgrade_ms ms"
+    info "installer: a second start beside the running lights ended with $second; the upgrade over the running lights took $upgrade_ms ms"
     # The uninstaller, too, meets the lights running.
     start_lights
     timeout 300 wine "$uninstall" /S </dev/null >/dev/null 2>&1 || problem="$problem; uninstall.exe /S: status $?"
@@ -132,6 +137,7 @@ if [ -f "$setup" ]; then
     agent_runs && problem="$problem; the agent runs on after the uninstall"
     wait $lpid 2>/dev/null
     [ -e "$lnk" ] && problem="$problem; the Start-menu entry left"
+    [ -e "$lights_lnk" ] && problem="$problem; the lights' Start-menu entry left"
     [ -n "$(startup_lnk)" ] && problem="$problem; the lights at login left"
     wine reg query "$key" >/dev/null 2>&1 && problem="$problem; the uninstall entry left"
     info "installer: $(basename "$setup") /S took $took ms"
