@@ -124,9 +124,17 @@ void LightsAgent::applyProfile()
         next.setIdle(options.idle);
     if (options.shiftAtGiven)
         next.setShiftAt(options.shiftAt * 100);
+    const bool change = next != lights.profile();
     lights.setProfile(next);
     if (started)
         showLights();
+    if (change)
+        emit profileChanged();
+}
+
+const LightsProfile &LightsAgent::fileProfile() const
+{
+    return profileWatcher ? profileWatcher->profile() : lights.profile();
 }
 
 void LightsAgent::setGameLightsPaused(bool pause)

@@ -75,6 +75,10 @@ public:
     QString game() const { return drivingGame; }
     // The profile in force, --idle and --shift-at applied.
     const LightsProfile &profile() const { return lights.profile(); }
+    // The profile as its file says it (the defaults where there is none),
+    // and that file; empty where it follows none.
+    const LightsProfile &fileProfile() const;
+    QString profilePath() const { return options.profilePath; }
     // What each accessory shows, or would show were it written, in slot order.
     TelemetryLights::Colors colors() const { return shown; }
     // Where the OpenRGB SDK is served; port 0 when it is not.
@@ -100,6 +104,8 @@ signals:
     void accessoriesChanged(int connected);
     void gameChanged(const QString &game);
     void colorsChanged();
+    // The profile in force changed (its file was edited).
+    void profileChanged();
 
 private slots:
     void showLights();

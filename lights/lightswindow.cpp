@@ -4,12 +4,16 @@
 #include "accessorytable.h"
 #include "lightsagent.h"
 #include "mycolorwidget.h"
+#include "profilesettings.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -29,7 +33,8 @@ void paintSwatch(QLabel *swatch, const QColor &color, bool known)
 
 LightsWindow::LightsWindow(LightsAgent *agent, QWidget *parent)
     : QWidget(parent), agent(agent), note(new QLabel(this)), status(new QLabel(this)),
-      choices(new QButtonGroup(this)), colorPanel(new MyColorWidget(this))
+      choices(new QButtonGroup(this)), colorPanel(new MyColorWidget(this)),
+      settings(new ProfileSettings(agent, this)), tabs(new QTabWidget(this))
 {
     setObjectName(QStringLiteral("LightsWindow"));
     setWindowTitle(tr("Brimsel lights"));
@@ -60,14 +65,21 @@ LightsWindow::LightsWindow(LightsAgent *agent, QWidget *parent)
     }
     grid->setColumnStretch(3, 1);
 
+    auto *colors = new QWidget(this);
+    auto *colorsLayout = new QVBoxLayout(colors);
+    colorsLayout->addWidget(status);
+    colorsLayout->addLayout(grid);
+    colorsLayout->addWidget(
+        new QLabel(tr("The chosen accessory's kept colour, shown while no game drives:"), this));
+    colorsLayout->addWidget(colorPanel);
+    colorsLayout->addStretch(1);
+    tabs->setObjectName(QStringLiteral("tabs"));
+    tabs->addTab(colors, tr("Colours"));
+    tabs->addTab(settings, tr("Profile"));
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(note);
-    layout->addWidget(status);
-    layout->addLayout(grid);
-    layout->addWidget(
-        new QLabel(tr("The chosen accessory's kept colour, shown while no game drives:"), this));
-    layout->addWidget(colorPanel);
-    layout->addStretch(1);
+    layout->addWidget(tabs);
 
     connect(choices, SIGNAL(buttonClicked(int)), this, SLOT(slotChosen()));
     connect(colorPanel, SIGNAL(currentColorChanged(QColor)), this, SLOT(keep(QColor)));
@@ -76,6 +88,11 @@ LightsWindow::LightsWindow(LightsAgent *agent, QWidget *parent)
     connect(agent, SIGNAL(gameChanged(QString)), this, SLOT(showState()));
     chooseSlot(0);
     showState();
+    // Within the screen it opens on (1366 x 768 laptops among them).
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize room = screen->availableSize() * 9 / 10;
+        resize(sizeHint().boundedTo(room).expandedTo(QSize(480, 360).boundedTo(room)));
+    }
 }
 
 int LightsWindow::chosenSlot() const

@@ -8,12 +8,15 @@
 
 class LightsAgent;
 class MyColorWidget;
+class ProfileSettings;
 class QButtonGroup;
 class QLabel;
+class QTabWidget;
 
 // The Lights window: what each accessory shows now, and its kept colour
 // (shown while no game drives), chosen with the colour panel for the
 // accessory picked above it; a colour chosen applies at once and is kept.
+// A second page holds the profile's main settings.
 class LightsWindow : public QWidget
 {
     Q_OBJECT
@@ -24,6 +27,7 @@ public:
     int chosenSlot() const;
     void chooseSlot(int slot);
     MyColorWidget *panel() const { return colorPanel; }
+    ProfileSettings *profileSettings() const { return settings; }
     // A line above everything, as "There is no system tray: ...".
     void setNote(const QString &text);
 
@@ -42,6 +46,8 @@ private:
     std::array<QLabel *, 3> keptSwatches{};
     QButtonGroup *choices;
     MyColorWidget *colorPanel;
+    ProfileSettings *settings;
+    QTabWidget *tabs;
     bool showingKept = false; // the panel is being set to a kept colour, not by the user
 };
 

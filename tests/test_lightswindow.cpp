@@ -2,15 +2,23 @@
 // The Lights window over the agent and the stand-in bus: a colour chosen in
 // its panel is kept for the accessory picked, reaches it and the state file;
 // picking an accessory keeps nothing; the game lights paused show the kept
-// colours while a game drives.
+// colours while a game drives; the profile's settings are written to its
+// file over what it holds, follow it when it changes outside, and a broken
+// file is not written over.
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "colorbutton.h"
 #include "fakehidbus.h"
 #include "lightsagent.h"
 #include "lightswindow.h"
 #include "mycolorwidget.h"
+#include "profilefile.h"
+#include "profilesettings.h"
 #include "telemetrypackets.h"
 #include "testports.h"
 
@@ -21,6 +29,26 @@
 
 namespace {
 
+bool writeFile(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A colour taken in a button's dialog.
+void choose(ColorButton *button, QRgb rgb)
+{
+    QVERIFY(button);
+    button->setColor(QColor(rgb));
+    emit button->colorChosen(QColor(rgb));
+}
+
 } // namespace
 
 class TestLightsWindow : public QObject
@@ -30,6 +58,8 @@ private slots:
     void init() { FakeHidBus::reset(); }
     void keepsTheChosenColour();
     void pausedGameLightsShowTheKeptColours();
+    void profileSettingsGoToTheFile();
+    void profileSettingsRefuseWhatIsWrong();
 
 private:
     LightsAgent::Options options(const QTemporaryDir &dir)
@@ -121,6 +151,117 @@ void TestLightsWindow::pausedGameLightsShowTheKeptColours()
     drive();
     QTRY_COMPARE(FakeHidBus::lastColor(sq), qRgb(0, 255, 0));
     close(s);
+    agent.stop();
+}
+
+void TestLightsWindow::profileSettingsGoToTheFile()
+{
+    using LP = LightsProfile;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lights.toml");
+    // The owner's file: Forza with its own flash colour, the rest as every
+    // game's.
+    LightsProfile mine = LP::defaults();
+    LP::Game forza;
+    forza.name = "Forza";
+    forza.settings = mine.settings;
+    forza.settings.flashColor = qRgb(0, 255, 0);
+    mine.games["forza"] = forza;
+    const QByteArray original = "# my lights\n" + ProfileFile::text(mine).toUtf8();
+    QVERIFY(writeFile(path, original));
+    LightsAgent agent(options(dir));
+    QVERIFY(agent.start());
+    LightsWindow window(&agent);
+    ProfileSettings *settings = window.profileSettings();
+    QCOMPARE(settings->profile(), mine);
+
+    auto *sqShows = settings->findChild<QLineEdit *>("show_sq");
+    QVERIFY(sqShows);
+    QCOMPARE(sqShows->text(), QString("limiter, rev, base"));
+    sqShows->setText("REV base");
+    emit sqShows->editingFinished();
+    choose(settings->findChild<ColorButton *>("flashColor"), qRgb(255, 0, 255));
+    choose(settings->findChild<ColorButton *>("stageColor_0"), qRgb(0, 0x80, 0));
+    settings->findChild<QCheckBox *>("race_blue")->setChecked(false);
+    settings->findChild<QDoubleSpinBox *>("race_yellow_hz")->setValue(4);
+    choose(settings->findChild<ColorButton *>("idleColor"), qRgb(0x10, 0x10, 0x10));
+    QVERIFY(settings->hasUnwritten());
+    QVERIFY(settings->writeNow());
+
+    const ProfileFile::Result saved = ProfileFile::read(path);
+    QVERIFY(saved.ok);
+    const LP::Settings &all = saved.profile.settings;
+    QCOMPARE(all.accessories[1].show, (std::vector<LP::Show>{LP::Show::Rev, LP::Show::Base}));
+    QCOMPARE(all.accessories[0].show, mine.settings.accessories[0].show);
+    QCOMPARE(all.flashColor, qRgb(255, 0, 255));
+    QCOMPARE(all.stages[0].color, qRgb(0, 0x80, 0));
+    QVERIFY(all.race.flags[size_t(TelemetryDecoder::Flag::Blue)].colors.empty());
+    const LP::Signal &yellow = all.race.flags[size_t(TelemetryDecoder::Flag::Yellow)];
+    QCOMPARE(yellow.colors, (std::vector<QRgb>{qRgb(0xff, 0xbf, 0), qRgb(0, 0, 0)}));
+    QCOMPARE(yellow.hz, 4.0);
+    QVERIFY(saved.profile.idleSet);
+    QCOMPARE(saved.profile.idle, qRgb(0x10, 0x10, 0x10));
+    // Forza had every game's stages and list, and follows them; its own
+    // flash colour stays.
+    const LP::Settings &forzaSaved = saved.profile.games.at("forza").settings;
+    QCOMPARE(forzaSaved.stages, all.stages);
+    QCOMPARE(forzaSaved.accessories[1].show, all.accessories[1].show);
+    QCOMPARE(forzaSaved.flashColor, qRgb(0, 255, 0));
+    // The owner's text, comment and all, is kept beside it.
+    QCOMPARE(readFile(path + ".bak"), original);
+    // The agent follows the file.
+    QTRY_COMPARE(agent.profile().settings.flashColor, qRgb(255, 0, 255));
+
+    // Edited outside: the window shows it, its own writes made nothing new.
+    LightsProfile outside = saved.profile;
+    outside.settings.flashHz = 5;
+    QVERIFY(writeFile(path, ProfileFile::text(outside).toUtf8()));
+    QTRY_COMPARE(settings->findChild<QDoubleSpinBox *>("flashHz")->value(), 5.0);
+    QCOMPARE(settings->profile(), outside);
+    // A change made here goes over the file as it is then: an edit by hand
+    // not yet seen is kept.
+    outside.settings.flashFrom = 90;
+    QVERIFY(writeFile(path, ProfileFile::text(outside).toUtf8()));
+    settings->findChild<QDoubleSpinBox *>("flashHz")->setValue(6);
+    QVERIFY(settings->writeNow());
+    const ProfileFile::Result merged = ProfileFile::read(path);
+    QCOMPARE(merged.profile.settings.flashFrom, 90.0);
+    QCOMPARE(merged.profile.settings.flashHz, 6.0);
+    agent.stop();
+}
+
+void TestLightsWindow::profileSettingsRefuseWhatIsWrong()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lights.toml");
+    LightsAgent agent(options(dir));
+    QVERIFY(agent.start());
+    LightsWindow window(&agent);
+    ProfileSettings *settings = window.profileSettings();
+
+    // A name no accessory shows: not taken, said.
+    auto *hbShows = settings->findChild<QLineEdit *>("show_handbrake");
+    hbShows->setText("rev, sparkle");
+    emit hbShows->editingFinished();
+    QVERIFY(!settings->hasUnwritten());
+    QVERIFY2(settings->statusText().contains("sparkle"), qPrintable(settings->statusText()));
+
+    // No file: one is made, with the defaults and the change.
+    settings->findChild<QDoubleSpinBox *>("stageFrom_2")->setValue(60);
+    QVERIFY(settings->writeNow());
+    ProfileFile::Result made = ProfileFile::read(path);
+    QVERIFY(made.ok && made.found);
+    QCOMPARE(made.profile.settings.stages.front().from, 60.0); // in order of rising share
+    QCOMPARE(made.profile.settings.stages.front().color, qRgb(255, 0, 0));
+
+    // A file broken by hand is not written over.
+    const QByteArray broken = "[rev]\nstages = 3\n";
+    QVERIFY(writeFile(path, broken));
+    settings->findChild<QDoubleSpinBox *>("flashHz")->setValue(2);
+    QVERIFY(!settings->writeNow());
+    QVERIFY2(settings->statusText().contains("lights.toml:2:"), qPrintable(settings->statusText()));
+    QCOMPARE(readFile(path), broken);
+    QVERIFY(settings->hasUnwritten());
     agent.stop();
 }
 
