@@ -2,23 +2,30 @@
 // brimsel-lights as a user sees it, on a real X server with a tray host
 // (tests/x11-tray.sh starts Xvfb and trayer): its icon in the tray, the
 // menu opened with the mouse, a kept colour typed into the Lights window,
-// and that colour at the stand-in accessory and in the state file.
+// and that colour at the stand-in accessory and in the state file; then a
+// colour typed into the Brimsel tool window, which the agent keeps too, so
+// that a replug brings it back.
 #include <QAbstractSpinBox>
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "agentcolorrelay.h"
 #include "fakehidbus.h"
 #include "lightsagent.h"
 #include "lightstray.h"
 #include "lightswindow.h"
+#include "mainwindow.h"
 #include "mycolorwidget.h"
 #include "testports.h"
 
 #include <QSystemTrayIcon>
+
+#include <memory>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -37,6 +44,40 @@ void clickAt(const QPoint &at, int button)
 {
     xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
              QString::number(button)});
+}
+
+// The colour panel's HTML field: its one line edit outside a spin box.
+QLineEdit *htmlField(MyColorWidget *panel)
+{
+    QLineEdit *html = nullptr;
+    for (QLineEdit *edit : panel->findChildren<QLineEdit *>()) {
+        if (!qobject_cast<QAbstractSpinBox *>(edit->parentWidget()))
+            html = edit;
+    }
+    return html;
+}
+
+// Types a colour into the field as a user would, ending with Return.
+bool typeColor(QWidget *window, QLineEdit *field, const QString &color)
+{
+    if (!QTest::qWaitFor(
+            [&] { return window->isActiveWindow() || (window->activateWindow(), false); }, 5000))
+        return false;
+    clickAt(field->mapToGlobal(field->rect().center()), 1);
+    if (!QTest::qWaitFor([&] { return field->hasFocus(); }, 5000))
+        return false;
+    xdotool({"key", "ctrl+a"});
+    QTest::qWait(100);
+    xdotool({"type", "--delay", "20", color});
+    QTest::qWait(400);
+    xdotool({"key", "Return"});
+    return true;
+}
+
+QByteArray readState(const QTemporaryDir &dir)
+{
+    QFile state(dir.filePath("state/colors"));
+    return state.open(QIODevice::ReadOnly) ? state.readAll() : QByteArray();
 }
 
 } // namespace
@@ -91,28 +132,40 @@ void TestLightsTrayX11::iconMenuAndWindow()
 
     // The SQ shifter, and a colour typed into the panel's HTML field.
     window->chooseSlot(1);
-    QLineEdit *html = nullptr;
-    for (QLineEdit *edit : window->panel()->findChildren<QLineEdit *>()) {
-        if (!qobject_cast<QAbstractSpinBox *>(edit->parentWidget()))
-            html = edit;
-    }
+    QLineEdit *html = htmlField(window->panel());
     QVERIFY(html);
-    QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow() || (window->activateWindow(), false), 5000);
-    clickAt(html->mapToGlobal(html->rect().center()), 1);
-    QTRY_VERIFY(html->hasFocus());
-    xdotool({"key", "ctrl+a"});
-    QTest::qWait(100);
-    xdotool({"type", "--delay", "20", "#ff8000"});
-    QTest::qWait(400);
-    xdotool({"key", "Return"});
+    QVERIFY(typeColor(window, html, "#ff8000"));
     const QRgb orange = qRgb(0xff, 0x80, 0x00);
     QTRY_VERIFY_WITH_TIMEOUT(agent.hasKeptColor(1) && agent.keptColor(1) == orange, 5000);
     QTRY_COMPARE(FakeHidBus::lastColor(sq), orange);
-    const auto stateFile = [&] {
-        QFile state(dir.filePath("state/colors"));
-        return state.open(QIODevice::ReadOnly) ? state.readAll() : QByteArray();
-    };
-    QTRY_COMPARE(stateFile(), QByteArray("sq #ff8000\n"));
+    QTRY_COMPARE(readState(dir), QByteArray("sq #ff8000\n"));
+    window->hide();
+
+    // The Brimsel tool window, wired to the agent as brimsel-tool wires it:
+    // a colour typed there reaches the ticked accessory and the agent
+    // keeps it, so that a replug brings back that colour, not the older one.
+    auto tool = std::make_unique<MainWindow>();
+    AgentColorRelay relay(dir.path(), {});
+    connect(tool.get(), &MainWindow::colorUpdateRequested, &relay, &AgentColorRelay::give);
+    tool->show();
+    auto *sqBox = tool->findChild<QCheckBox *>("checkBox_sq");
+    QVERIFY(sqBox);
+    QTRY_VERIFY_WITH_TIMEOUT(sqBox->isEnabled(), 5000);
+    sqBox->setChecked(true);
+    QLineEdit *toolHtml = htmlField(tool->findChild<MyColorWidget *>());
+    QVERIFY(toolHtml);
+    QVERIFY(typeColor(tool.get(), toolHtml, "#2040c0"));
+    const QRgb blue = qRgb(0x20, 0x40, 0xc0);
+    QTRY_COMPARE(FakeHidBus::lastColor(sq), blue);
+    QTRY_VERIFY_WITH_TIMEOUT(agent.keptColor(1) == blue, 5000);
+    QTRY_COMPARE(readState(dir), QByteArray("sq #2040c0\n"));
+    // The window gone, only the agent can bring the colour back.
+    tool.reset();
+    FakeHidBus::unplug(sq);
+    QTRY_COMPARE(agent.connectedAccessories(), 0);
+    const int again =
+        FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
+    QTRY_COMPARE_WITH_TIMEOUT(FakeHidBus::lastColor(again), blue, 5000);
     agent.stop();
 }
 
