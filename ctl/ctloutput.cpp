@@ -6,24 +6,6 @@
 #include "accessorytable.h"
 #include "hidoneshot.h"
 
-namespace {
-
-// What to do about an accessory that is there but cannot be opened.
-QString cannotOpenFix()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("another program holds it (its maker's tool, say); close that program");
-#else
-    return QStringLiteral(
-        "no access to its hidraw node; install the udev rule and apply it: sudo install -m 644 "
-        "packaging/70-brimsel-tool.rules /etc/udev/rules.d/ && sudo udevadm control "
-        "--reload-rules && sudo udevadm trigger --subsystem-match=hidraw (the package installs "
-        "the rule itself: then the last two)");
-#endif
-}
-
-} // namespace
-
 void CtlOutput::say(QTextStream &err, const QString &message)
 {
     err << ProgramName << ": " << message << '\n';
@@ -56,7 +38,7 @@ QStringList CtlOutput::missingLines(int devices, bool devicesNamed, int now, con
 QString CtlOutput::cannotOpenLine(const char *name)
 {
     return QStringLiteral("%1: plugged in, but it cannot be opened: %2")
-        .arg(QLatin1String(name), cannotOpenFix());
+        .arg(QLatin1String(name), HidOneShot::cannotOpenAdvice());
 }
 
 int CtlOutput::plugged()

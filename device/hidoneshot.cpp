@@ -59,6 +59,29 @@ bool HidOneShot::canOpen(const QString &path)
     return device != nullptr;
 }
 
+int HidOneShot::unopenable(int kinds)
+{
+    int closed = 0;
+    for (const Found &found : enumerate()) {
+        if ((kinds & found.kind->bit) && !(closed & found.kind->bit) && !canOpen(found.path))
+            closed |= found.kind->bit;
+    }
+    return closed;
+}
+
+QString HidOneShot::cannotOpenAdvice()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("another program holds it (its maker's tool, say); close that program");
+#else
+    return QStringLiteral(
+        "no access to its hidraw node; install the udev rule and apply it: sudo install -m 644 "
+        "packaging/70-brimsel-tool.rules /etc/udev/rules.d/ && sudo udevadm control "
+        "--reload-rules && sudo udevadm trigger --subsystem-match=hidraw (the package installs "
+        "the rule itself: then the last two)");
+#endif
+}
+
 HidOneShot::Outcome HidOneShot::setColor(const AccessoryTable::Entry &kind, const QColor &color,
                                          QString *message)
 {

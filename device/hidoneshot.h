@@ -45,6 +45,10 @@ public:
     // Whether that device node can be opened now (by this user, and on
     // Windows while no other program holds it); opens and closes it.
     bool canOpen(const QString &path);
+    // The kinds plugged in (of those in `kinds`) that cannot be opened.
+    int unopenable(int kinds);
+    // What the user can do about an accessory that cannot be opened.
+    static QString cannotOpenAdvice();
     // Opens the first accessory of that kind, sends it the colour twice, as
     // the window does, within the sender's bound, and closes it again. All
     // but Written leave in message what went wrong, for the user.

@@ -2,6 +2,7 @@
 #include "lightstray.h"
 
 #include "accessorytable.h"
+#include "hidoneshot.h"
 #include "lightsagent.h"
 #include "lightswindow.h"
 #include "loginstart.h"
@@ -35,7 +36,10 @@ LightsTray::LightsTray(LightsAgent *agent, QObject *parent)
     accessories = trayMenu->addAction(QString());
     game = trayMenu->addAction(QString());
     openRgb = trayMenu->addAction(QString());
-    for (QAction *line : {accessories, game, openRgb})
+    closedLine = trayMenu->addAction(QString());
+    closedLine->setObjectName(QStringLiteral("unopenable"));
+    closedLine->setVisible(false);
+    for (QAction *line : {accessories, game, openRgb, closedLine})
         line->setEnabled(false);
     trayMenu->addSeparator();
     pauseAction = trayMenu->addAction(tr("Pause game lights"));
@@ -67,6 +71,12 @@ LightsTray::LightsTray(LightsAgent *agent, QObject *parent)
     connect(agent, SIGNAL(colorsChanged()), this, SLOT(showState()));
     connect(agent, SIGNAL(message(QString)), this, SLOT(tell(QString)));
     tray->setContextMenu(trayMenu);
+    // Looked at while the menu opens, at a change, and now and then: an
+    // accessory plugged in without access changes nothing else.
+    lookTimer.setInterval(10000);
+    connect(&lookTimer, &QTimer::timeout, this, &LightsTray::lookAtUnopenable);
+    connect(trayMenu, &QMenu::aboutToShow, this, &LightsTray::lookAtUnopenable);
+    connect(agent, SIGNAL(accessoriesChanged(int)), this, SLOT(lookAtUnopenable()));
     showState();
 }
 
@@ -78,6 +88,8 @@ LightsTray::~LightsTray()
 
 void LightsTray::show()
 {
+    lookTimer.start();
+    lookAtUnopenable();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray->show();
         return;
@@ -114,8 +126,23 @@ void LightsTray::showState()
     const Endpoint endpoint = agent->openRgbEndpoint();
     openRgb->setText(endpoint.port ? tr("OpenRGB SDK on %1").arg(endpoint.text())
                                    : tr("OpenRGB SDK not served"));
+    QStringList closed;
+    for (const AccessoryTable::Entry &e : AccessoryTable::entries) {
+        if (closedKinds & e.bit)
+            closed << QCoreApplication::translate("HidWorker", e.name);
+    }
+#ifdef Q_OS_WIN
+    const QString advice = tr("another program holds it");
+#else
+    const QString advice = tr("no access; Lights… says what to do");
+#endif
+    closedLine->setText(
+        tr("Cannot be opened: %1 (%2)").arg(closed.join(QStringLiteral(", ")), advice));
+    closedLine->setVisible(closedKinds != 0);
     QString tip = tr("Brimsel lights") + QLatin1Char('\n') + accessories->text() +
                   QLatin1Char('\n') + game->text();
+    if (closedKinds)
+        tip += QLatin1Char('\n') + closedLine->text();
     if (!lastMessage.isEmpty())
         tip += QLatin1Char('\n') + lastMessage;
     tray->setToolTip(tip);
@@ -135,6 +162,22 @@ QIcon LightsTray::iconFor(bool driving, QRgb color) const
     painter.setBrush(QColor(color));
     painter.drawEllipse(QRectF(26, 26, 20, 20));
     return QIcon(pixmap);
+}
+
+void LightsTray::lookAtUnopenable()
+{
+    const int missing = AccessoryTable::AllBits & ~agent->connectedAccessories();
+    int closed = 0;
+    if (missing) {
+        HidOneShot hid;
+        closed = hid.unopenable(missing);
+        hid.finish();
+    }
+    if (closed == closedKinds)
+        return;
+    closedKinds = closed;
+    lightsWindow->setUnopenable(closed);
+    showState();
 }
 
 void LightsTray::tell(const QString &message)

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class LightsAgent;
 class LightsWindow;
@@ -14,8 +15,9 @@ class QSystemTrayIcon;
 
 // The agent's face: a tray icon whose tooltip and menu say, live, which
 // accessories are connected, the game that drives and its car, and where
-// the OpenRGB SDK is served; its corner shows the SQ shifter's colour while
-// a game drives. The menu pauses the game lights, opens the Lights window
+// the OpenRGB SDK is served, and which accessories are plugged in but
+// cannot be opened; its corner shows the SQ shifter's colour while a game
+// drives. The menu pauses the game lights, opens the Lights window
 // or the Brimsel tool window, sets the start at login, and quits. Without
 // a system tray the Lights window shows instead and says so.
 class LightsTray : public QObject
@@ -33,6 +35,8 @@ public:
     QString toolTip() const;
     // The colour window's program, beside this one or on the PATH.
     static QString toolProgram();
+    // The accessories plugged in that cannot be opened, as last looked.
+    int unopenable() const { return closedKinds; }
 
 signals:
     // What the tray itself could not do, as one line (the agent's own
@@ -42,6 +46,10 @@ signals:
 public slots:
     void showState();
     void openWindow();
+    // Looks for accessories plugged in that cannot be opened (no access to
+    // them, or another program holds them): none of the agent's signals
+    // tells of those.
+    void lookAtUnopenable();
 
 private slots:
     void pause(bool paused);
@@ -58,6 +66,9 @@ private:
     QAction *accessories;
     QAction *game;
     QAction *openRgb;
+    QAction *closedLine; // the accessories that cannot be opened, where any
+    QTimer lookTimer;
+    int closedKinds = 0;
     QAction *pauseAction;
     QAction *loginAction;
     LightsWindow *lightsWindow;

@@ -2,6 +2,7 @@
 #include "lightswindow.h"
 
 #include "accessorytable.h"
+#include "hidoneshot.h"
 #include "lightsagent.h"
 #include "mycolorwidget.h"
 #include "profilesettings.h"
@@ -42,6 +43,7 @@ LightsWindow::LightsWindow(LightsAgent *agent, QWidget *parent)
     note->hide();
     status->setWordWrap(true);
     status->setObjectName(QStringLiteral("status"));
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto *grid = new QGridLayout;
     grid->addWidget(new QLabel(tr("Now"), this), 0, 1);
@@ -112,6 +114,12 @@ void LightsWindow::setNote(const QString &text)
     note->setVisible(!text.isEmpty());
 }
 
+void LightsWindow::setUnopenable(int kinds)
+{
+    closedKinds = kinds;
+    showState();
+}
+
 void LightsWindow::slotChosen()
 {
     // The panel starts from the accessory's kept colour; that is no choice
@@ -151,5 +159,11 @@ void LightsWindow::showState()
         text += QLatin1Char(' ') + (agent->car().isEmpty()
                                         ? tr("Driving: %1.").arg(agent->game())
                                         : tr("Driving: %1, %2.").arg(agent->game(), agent->car()));
+    for (const AccessoryTable::Entry &e : AccessoryTable::entries) {
+        if (closedKinds & e.bit)
+            text += QLatin1Char('\n') + tr("%1: plugged in, but it cannot be opened: %2")
+                                            .arg(QCoreApplication::translate("HidWorker", e.name),
+                                                 HidOneShot::cannotOpenAdvice());
+    }
     status->setText(text);
 }

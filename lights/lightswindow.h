@@ -30,6 +30,8 @@ public:
     ProfileSettings *profileSettings() const { return settings; }
     // A line above everything, as "There is no system tray: ...".
     void setNote(const QString &text);
+    // The accessories plugged in that cannot be opened, said with what to do.
+    void setUnopenable(int kinds);
 
 public slots:
     void showState();
@@ -48,6 +50,7 @@ private:
     MyColorWidget *colorPanel;
     ProfileSettings *settings;
     QTabWidget *tabs;
+    int closedKinds = 0;
     bool showingKept = false; // the panel is being set to a kept colour, not by the user
 };
 

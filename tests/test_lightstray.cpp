@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The tray's menu and tooltip over the agent and the stand-in bus: what it
-// says live, its toggles, and the window in its place where there is no
-// system tray (as on the offscreen platform).
+// says live (an accessory that cannot be opened among it), its toggles, and
+// the window in its place where there is no system tray (as on the
+// offscreen platform).
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -79,6 +81,25 @@ void TestLightsTray::menuSaysWhatTheAgentDoes()
 
     FakeHidBus::unplugProduct(AccessoryTable::SqShifterProductId);
     QTRY_COMPARE(lines[0]->text(), QString("No accessory connected"));
+
+    // Plugged in, but it cannot be opened: said in the menu, the tooltip and
+    // the window, with what to do; gone once it opens.
+    FakeHidBus::failOpens(1 << 30);
+    FakeHidBus::plug(AccessoryTable::HShifterProductId, FakeHidBus::ReadMode::Immediate);
+    tray.lookAtUnopenable();
+    QCOMPARE(tray.unopenable(), int(AccessoryTable::entries[2].bit));
+    auto *closed = tray.menu()->findChild<QAction *>("unopenable");
+    QVERIFY(closed && closed->isVisible());
+    QVERIFY2(closed->text().startsWith("Cannot be opened: H Shifter"), qPrintable(closed->text()));
+    QVERIFY(tray.toolTip().contains(closed->text()));
+    const QString said = tray.window()->findChild<QLabel *>("status")->text();
+    QVERIFY2(said.contains("H Shifter: plugged in, but it cannot be opened: no access") &&
+                 said.contains("udevadm"),
+             qPrintable(said));
+    FakeHidBus::failOpens(0);
+    QTRY_COMPARE(lines[0]->text(), QString("Connected: H Shifter"));
+    QTRY_VERIFY(!closed->isVisible());
+    QCOMPARE(tray.unopenable(), 0);
     agent.stop();
 }
 
