@@ -18,7 +18,8 @@ class OpenRgbClient;
 // the agent keeps it: the next game that stops, or the next replug, brings
 // back the window's colour and not an older one. In a thread of its own:
 // the window never waits for it, and with no agent nothing is tried for two
-// seconds after a look found none. The newest colour wins.
+// seconds after a look found none. The newest colour wins, at most one
+// every GatherMs.
 class AgentColorRelay : public QObject
 {
     Q_OBJECT
@@ -29,6 +30,8 @@ public:
     ~AgentColorRelay() override;
 
     static constexpr int LookAgainMs = 2000;
+    // How long a colour waits for newer ones before it is sent.
+    static constexpr int GatherMs = 50;
 
 public slots:
     // From any thread, at once.
@@ -39,8 +42,9 @@ signals:
     void taken(QColor color, int devices);
 
 private:
-    // In the thread: gives the newest colour until none waits.
+    // In the thread: gives the newest colour, and the next after a pause.
     void drain();
+    void send(QRgb rgb, int set);
 
     const QString lockFolder;
     const std::vector<quint16> ports;

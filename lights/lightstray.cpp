@@ -71,9 +71,20 @@ LightsTray::LightsTray(LightsAgent *agent, QObject *parent)
     connect(agent, SIGNAL(colorsChanged()), this, SLOT(showState()));
     connect(agent, SIGNAL(message(QString)), this, SLOT(tell(QString)));
     tray->setContextMenu(trayMenu);
-    // Looked at while the menu opens, at a change, and now and then: an
-    // accessory plugged in without access changes nothing else.
+    // Looked at while the menu opens, at a change, and when an accessory
+    // may have been plugged in: one without access changes nothing else.
+    // On Linux its node appears in /dev (its access is set a moment later);
+    // elsewhere the tray looks every 10 s.
+    lookTimer.setSingleShot(true);
+    lookTimer.setInterval(1000);
+#ifdef Q_OS_LINUX
+    devWatcher.addPath(QStringLiteral("/dev"));
+    connect(&devWatcher, &QFileSystemWatcher::directoryChanged, &lookTimer,
+            QOverload<>::of(&QTimer::start));
+#else
+    lookTimer.setSingleShot(false);
     lookTimer.setInterval(10000);
+#endif
     connect(&lookTimer, &QTimer::timeout, this, &LightsTray::lookAtUnopenable);
     connect(trayMenu, &QMenu::aboutToShow, this, &LightsTray::lookAtUnopenable);
     connect(agent, SIGNAL(accessoriesChanged(int)), this, SLOT(lookAtUnopenable()));
@@ -88,7 +99,8 @@ LightsTray::~LightsTray()
 
 void LightsTray::show()
 {
-    lookTimer.start();
+    if (!lookTimer.isSingleShot())
+        lookTimer.start();
     lookAtUnopenable();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray->show();

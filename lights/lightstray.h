@@ -2,6 +2,7 @@
 #ifndef LIGHTSTRAY_H
 #define LIGHTSTRAY_H
 
+#include <QFileSystemWatcher>
 #include <QIcon>
 #include <QObject>
 #include <QString>
@@ -68,6 +69,7 @@ private:
     QAction *openRgb;
     QAction *closedLine; // the accessories that cannot be opened, where any
     QTimer lookTimer;
+    QFileSystemWatcher devWatcher;
     int closedKinds = 0;
     QAction *pauseAction;
     QAction *loginAction;
