@@ -8,6 +8,7 @@
 #include "agentcolorrelay.h"
 #include "fakehidbus.h"
 #include "lightsagent.h"
+#include "testagent.h"
 #include "testports.h"
 
 #include <arpa/inet.h>
@@ -19,14 +20,9 @@ namespace {
 
 LightsAgent::Options agentOptions(const QTemporaryDir &dir, quint16 port)
 {
-    LightsAgent::Options o;
-    o.devices = HidWorker::Device(AccessoryTable::AllBits);
-    o.openRgb = true;
+    LightsAgent::Options o = TestAgent::options(dir);
     o.openRgbEndpoint = Endpoint(Endpoint::Loopback, port);
     o.telemetry = false;
-    o.stateFolder = dir.filePath("state");
-    o.lockFolder = dir.path();
-    o.profilePath = dir.filePath("lights.toml");
     return o;
 }
 

@@ -14,7 +14,7 @@
 #include "lightstray.h"
 #include "lightswindow.h"
 #include "loginstart.h"
-#include "testports.h"
+#include "testagent.h"
 
 #include <QSystemTrayIcon>
 
@@ -40,14 +40,8 @@ void TestLightsTray::menuSaysWhatTheAgentDoes()
     FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-    LightsAgent::Options o;
-    o.devices = HidWorker::Device(AccessoryTable::AllBits);
-    o.openRgb = true;
-    o.openRgbEndpoint = Endpoint(Endpoint::Loopback, TestPorts::freeTcp());
+    LightsAgent::Options o = TestAgent::options(dir);
     o.telemetry = false;
-    o.stateFolder = dir.filePath("state");
-    o.lockFolder = dir.path();
-    o.profilePath = dir.filePath("lights.toml");
     LightsAgent agent(o);
     QVERIFY(agent.start());
     LightsTray tray(&agent);

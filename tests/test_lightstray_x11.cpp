@@ -21,7 +21,7 @@
 #include "lightswindow.h"
 #include "mainwindow.h"
 #include "mycolorwidget.h"
-#include "testports.h"
+#include "testagent.h"
 
 #include <QSystemTrayIcon>
 
@@ -98,14 +98,8 @@ void TestLightsTrayX11::iconMenuAndWindow()
     const int sq =
         FakeHidBus::plug(AccessoryTable::SqShifterProductId, FakeHidBus::ReadMode::Immediate);
     QTemporaryDir dir;
-    LightsAgent::Options o;
-    o.devices = HidWorker::Device(AccessoryTable::AllBits);
-    o.openRgb = true;
-    o.openRgbEndpoint = Endpoint(Endpoint::Loopback, TestPorts::freeTcp());
+    LightsAgent::Options o = TestAgent::options(dir);
     o.telemetry = false;
-    o.stateFolder = dir.filePath("state");
-    o.lockFolder = dir.path();
-    o.profilePath = dir.filePath("lights.toml");
     LightsAgent agent(o);
     QVERIFY(agent.start());
     QElapsedTimer shown;

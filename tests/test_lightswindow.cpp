@@ -20,7 +20,7 @@
 #include "profilefile.h"
 #include "profilesettings.h"
 #include "telemetrypackets.h"
-#include "testports.h"
+#include "testagent.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -60,21 +60,6 @@ private slots:
     void pausedGameLightsShowTheKeptColours();
     void profileSettingsGoToTheFile();
     void profileSettingsRefuseWhatIsWrong();
-
-private:
-    LightsAgent::Options options(const QTemporaryDir &dir)
-    {
-        LightsAgent::Options o;
-        o.devices = HidWorker::Device(AccessoryTable::AllBits);
-        o.openRgb = true;
-        o.openRgbEndpoint = Endpoint(Endpoint::Loopback, TestPorts::freeTcp());
-        o.sources.listen = Endpoint(Endpoint::Loopback, TestPorts::freeUdp());
-        o.sources.sharedMemoryFolder = dir.path();
-        o.stateFolder = dir.filePath("state");
-        o.lockFolder = dir.path();
-        o.profilePath = dir.filePath("lights.toml");
-        return o;
-    }
 };
 
 void TestLightsWindow::keepsTheChosenColour()
@@ -83,7 +68,7 @@ void TestLightsWindow::keepsTheChosenColour()
     const int hb = FakeHidBus::plug(AccessoryTable::HandbrakeProductId, M::Immediate);
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     QTemporaryDir dir;
-    LightsAgent agent(options(dir));
+    LightsAgent agent(TestAgent::options(dir));
     QVERIFY(agent.start());
     LightsWindow window(&agent);
     window.show();
@@ -119,7 +104,7 @@ void TestLightsWindow::pausedGameLightsShowTheKeptColours()
     using M = FakeHidBus::ReadMode;
     const int sq = FakeHidBus::plug(AccessoryTable::SqShifterProductId, M::Immediate);
     QTemporaryDir dir;
-    LightsAgent::Options o = options(dir);
+    LightsAgent::Options o = TestAgent::options(dir);
     LightsAgent agent(o);
     QVERIFY(agent.start());
     const QRgb kept = qRgb(0x40, 0x00, 0x40);
@@ -169,7 +154,7 @@ void TestLightsWindow::profileSettingsGoToTheFile()
     mine.games["forza"] = forza;
     const QByteArray original = "# my lights\n" + ProfileFile::text(mine).toUtf8();
     QVERIFY(writeFile(path, original));
-    LightsAgent agent(options(dir));
+    LightsAgent agent(TestAgent::options(dir));
     QVERIFY(agent.start());
     LightsWindow window(&agent);
     ProfileSettings *settings = window.profileSettings();
@@ -234,7 +219,7 @@ void TestLightsWindow::profileSettingsRefuseWhatIsWrong()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("lights.toml");
-    LightsAgent agent(options(dir));
+    LightsAgent agent(TestAgent::options(dir));
     QVERIFY(agent.start());
     LightsWindow window(&agent);
     ProfileSettings *settings = window.profileSettings();

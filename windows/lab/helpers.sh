@@ -70,6 +70,17 @@ wait_last() {
         sleep 0.5
     done
 }
+# wait_kept LINE: until the agent's kept colours hold LINE ("h #00ff00"),
+# 20 s at most; adds to problem if they do not
+wait_kept() {
+    i=0
+    while [ $i -lt 40 ] && ! grep -qs "^$1" "$local_app/Brimsel tool/colors"; do
+        i=$((i + 1))
+        sleep 0.5
+    done
+    grep -qs "^$1" "$local_app/Brimsel tool/colors" ||
+        problem="$problem; not kept: [$(cat "$local_app/Brimsel tool/colors" 2>/dev/null)]"
+}
 # wait_report NAME MARK BYTES SECONDS: until NAME has received BYTES since
 # MARK; adds to problem if it has not within SECONDS
 wait_report() {

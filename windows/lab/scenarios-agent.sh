@@ -95,13 +95,7 @@ if [ -n "$lights_window" ]; then
     xdotool type --delay 50 '#ff8000'
     xdotool key Return
     wait_report hb $m '02 ff 00 80' 30
-    i=0
-    while [ $i -lt 40 ] && ! grep -qs '^handbrake #ff8000' "$local_app/Brimsel tool/colors"; do
-        i=$((i + 1))
-        sleep 0.5
-    done
-    grep -qs '^handbrake #ff8000' "$local_app/Brimsel tool/colors" ||
-        problem="$problem; not kept: [$(cat "$local_app/Brimsel tool/colors" 2>/dev/null)]"
+    wait_kept 'handbrake #ff8000'
 else
     problem="$problem; no Lights window after a click on the icon"
 fi

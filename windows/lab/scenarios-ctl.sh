@@ -144,13 +144,7 @@ m2=$(mark)
 ctl --color '#00ff00' --device h
 [ $status = 0 ] && [ "$out" = "H Shifter: #00ff00" ] || problem="$problem; --color: status $status [$out] [$err]"
 wait_report h $m2 '02 00 00 ff' 60
-i=0
-while [ $i -lt 40 ] && ! grep -q '^h #00ff00' "$local_app/Brimsel tool/colors"; do
-    i=$((i + 1))
-    sleep 0.5
-done
-grep -q '^h #00ff00' "$local_app/Brimsel tool/colors" ||
-    problem="$problem; not kept: [$(cat "$local_app/Brimsel tool/colors")]"
+wait_kept 'h #00ff00'
 wine taskkill /f /im brimsel-lights.exe >/dev/null 2>&1
 wait $lpid 2>/dev/null
 info "--openrgb through brimsel-lights.exe: SQ [$(reports sq $m | head -n 4 | tr '\n' '|')], H by --color [$(reports h $m2 | head -n 2 | tr '\n' '|')], kept [$(tr '\n' ' ' <"$local_app/Brimsel tool/colors")]"
