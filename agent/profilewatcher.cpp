@@ -41,8 +41,11 @@ void ProfileWatcher::poll()
 {
     const QFileInfo info(file);
     const qint64 size = info.exists() ? info.size() : -1;
-    if (info.exists() != exists || info.lastModified() != lastModified || size != lastSize)
-        look();
+    // Settled first, as what the system tells: a poll between an editor's
+    // truncate and its write would read an empty file, the defaults.
+    if ((info.exists() != exists || info.lastModified() != lastModified || size != lastSize) &&
+        !settle.isActive())
+        settle.start();
 }
 
 void ProfileWatcher::watch()
