@@ -138,19 +138,6 @@ void LightsTray::showState()
     const Endpoint endpoint = agent->openRgbEndpoint();
     openRgb->setText(endpoint.port ? tr("OpenRGB SDK on %1").arg(endpoint.text())
                                    : tr("OpenRGB SDK not served"));
-    QStringList closed;
-    for (const AccessoryTable::Entry &e : AccessoryTable::entries) {
-        if (closedKinds & e.bit)
-            closed << QCoreApplication::translate("HidWorker", e.name);
-    }
-#ifdef Q_OS_WIN
-    const QString advice = tr("another program holds it");
-#else
-    const QString advice = tr("no access; Lights… says what to do");
-#endif
-    closedLine->setText(
-        tr("Cannot be opened: %1 (%2)").arg(closed.join(QStringLiteral(", ")), advice));
-    closedLine->setVisible(closedKinds != 0);
     QString tip = tr("Brimsel lights") + QLatin1Char('\n') + accessories->text() +
                   QLatin1Char('\n') + game->text();
     if (closedKinds)
@@ -188,6 +175,20 @@ void LightsTray::lookAtUnopenable()
     if (closed == closedKinds)
         return;
     closedKinds = closed;
+    // Set here, not at each colour the lights show.
+    QStringList names;
+    for (const AccessoryTable::Entry &e : AccessoryTable::entries) {
+        if (closed & e.bit)
+            names << QCoreApplication::translate("HidWorker", e.name);
+    }
+#ifdef Q_OS_WIN
+    const QString advice = tr("another program holds it");
+#else
+    const QString advice = tr("no access; Lights… says what to do");
+#endif
+    closedLine->setText(
+        tr("Cannot be opened: %1 (%2)").arg(names.join(QStringLiteral(", ")), advice));
+    closedLine->setVisible(closed != 0);
     lightsWindow->setUnopenable(closed);
     showState();
 }

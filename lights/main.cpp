@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // brimsel-lights: the lights agent with a tray icon and a Lights window.
+#include "colorstore.h"
 #include "lightsagent.h"
 #include "lightstray.h"
 
@@ -15,16 +16,16 @@
 namespace {
 
 // Where the agent's messages go: standard error, and on Windows (no console
-// there) lights.log in %LOCALAPPDATA%\Brimsel tool, started again past 1 MiB
-// with the last one kept beside it.
+// there) lights.log beside the kept colours (%LOCALAPPDATA%\Brimsel tool),
+// started again past 1 MiB with the last one kept beside it.
 std::unique_ptr<QFile> openLog()
 {
 #ifdef Q_OS_WIN
-    const QString folder = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+    const QString folder = QDir::fromNativeSeparators(ColorStore::defaultFolder());
     if (folder.isEmpty())
         return nullptr;
-    QDir().mkpath(folder + QStringLiteral("/Brimsel tool"));
-    const QString path = folder + QStringLiteral("/Brimsel tool/lights.log");
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/lights.log");
     if (QFileInfo(path).size() > 1024 * 1024) {
         QFile::remove(path + QStringLiteral(".old"));
         QFile::rename(path, path + QStringLiteral(".old"));
